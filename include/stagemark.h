@@ -1,0 +1,107 @@
+/*
+ * stagemark: marks phones on a production line with their test results.
+ *
+ * A station's test program records in the phone's own data flash whether the
+ * phone passed or failed the station's stage, and asks which stages the phone
+ * has already passed. The phone keeps one test record (1036 bytes); for each
+ * of the eight stages it holds a recorded bit, a pass bit and a time stamp.
+ *
+ * Every function returns its result; nothing is logged or shown. Results are
+ * 1 for success and 0 for failure unless a function says otherwise.
+ *
+ * Plain C: compiles as C99 and as C++. On Windows every function is cdecl
+ * (the caller removes the arguments) and exported under its plain name.
+ */
+#ifndef STAGEMARK_H
+#define STAGEMARK_H
+
+#ifdef _WIN32
+#define STAGEMARK_CALL __cdecl
+#define STAGEMARK_API
+#else
+#define STAGEMARK_CALL
+#define STAGEMARK_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- The working copy of the phone's test record ----------------------- */
+
+#define STAGEMARK_TEST_HANDLE_SIZE 819 /* bytes in the working copy */
+#define STAGEMARK_PASSTHROUGH_SIZE 780 /* record bytes carried unchanged */
+#define STAGEMARK_BSN_SIZE 5           /* BSN: ten digits, packed BCD */
+#define STAGEMARK_STAMP_COUNT 8        /* one time stamp per stage */
+#define STAGEMARK_STAMP_SIZE 4         /* seconds, most significant byte first */
+
+/*
+ * Byte layout of the working copy, 819 bytes with no padding:
+ *
+ *   offset   0  passthrough  780  the record's leading bytes, carried as read
+ *   offset 780  bsn            5  packed BCD, first digit in the high nibble
+ *   offset 785  passFlags      1  bit set: the stage's last result was a pass
+ *   offset 786  doneFlags      1  bit set: a result was recorded for the stage
+ *   offset 787  stamps        32  slot i at 787 + 4 * i
+ *
+ * Stage bits and stamp slots:
+ *   BSN 0x80 slot 0, BT 0x40 slot 1, CT 0x20 slot 2, LAMA 0x10 slot 3,
+ *   FT 0x08 slot 4, IMEI 0x04 slot 5, RES1 0x02 slot 6, RES2 0x01 slot 7.
+ *
+ * A stamp is the calendar clock's seconds (low 32 bits) when the result was
+ * recorded, most significant byte first.
+ */
+typedef struct TestHandle {
+    unsigned char passthrough[STAGEMARK_PASSTHROUGH_SIZE];
+    unsigned char bsn[STAGEMARK_BSN_SIZE];
+    unsigned char passFlags;
+    unsigned char doneFlags;
+    unsigned char stamps[STAGEMARK_STAMP_COUNT][STAGEMARK_STAMP_SIZE];
+} TestHandle;
+
+/* ---- Direct results ------------------------------------------------------
+ *
+ * Each call reads the phone's record, records the stage's result with the
+ * current time, and writes the whole record back: one read and one write.
+ * The link must be open. Returns 1 when the record was read and written back,
+ * 0 otherwise; when the read fails nothing is written.
+ */
+
+/** Records a pass for stage BSN in the phone. */
+STAGEMARK_API int STAGEMARK_CALL R_BSN_Pass(void);
+/** Records a fail for stage BSN in the phone. */
+STAGEMARK_API int STAGEMARK_CALL R_BSN_Fail(void);
+/** Records a pass for stage BT in the phone. */
+STAGEMARK_API int STAGEMARK_CALL R_BT_Pass(void);
+/** Records a fail for stage BT in the phone. */
+STAGEMARK_API int STAGEMARK_CALL R_BT_Fail(void);
+/** Records a pass for stage CT in the phone. */
+STAGEMARK_API int STAGEMARK_CALL R_CT_Pass(void);
+/** Records a fail for stage CT in the phone. */
+STAGEMARK_API int STAGEMARK_CALL R_CT_Fail(void);
+/** Records a pass for stage LAMA in the phone. */
+STAGEMARK_API int STAGEMARK_CALL R_LAMA_Pass(void);
+/** Records a fail for stage LAMA in the phone. */
+STAGEMARK_API int STAGEMARK_CALL R_LAMA_Fail(void);
+/** Records a pass for stage FT in the phone. */
+STAGEMARK_API int STAGEMARK_CALL R_FT_Pass(void);
+/** Records a fail for stage FT in the phone. */
+STAGEMARK_API int STAGEMARK_CALL R_FT_Fail(void);
+/** Records a pass for stage IMEI in the phone. */
+STAGEMARK_API int STAGEMARK_CALL R_IMEI_Pass(void);
+/** Records a fail for stage IMEI in the phone. */
+STAGEMARK_API int STAGEMARK_CALL R_IMEI_Fail(void);
+/** Records a pass for stage RES1 in the phone. */
+STAGEMARK_API int STAGEMARK_CALL R_RES1_Pass(void);
+/** Records a fail for stage RES1 in the phone. */
+STAGEMARK_API int STAGEMARK_CALL R_RES1_Fail(void);
+/** Records a pass for stage RES2 in the phone. */
+STAGEMARK_API int STAGEMARK_CALL R_RES2_Pass(void);
+/** Records a fail for stage RES2 in the phone. */
+STAGEMARK_API int STAGEMARK_CALL R_RES2_Fail(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* STAGEMARK_H */

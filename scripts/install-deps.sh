@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs, as root with apt-get, whatever the build and the tests need and the machine lacks.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ python3 googletest
+  g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "installing: ${missing[*]}"
+if [ "$(id -u)" -ne 0 ]; then
+  echo "run as root, or install these yourself: ${missing[*]}" >&2
+  exit 1
+fi
+dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+apt-get update -q
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,201 @@
+// Stand-in phone driver: detection and record 1000 over an open link.
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include "stagemark_sim.h"
+#define DRIVER_API SIM_EXPORT
+#include "phone_driver.h"
+#include "phone_file.hpp"
+#include "phone_record.hpp"
+
+namespace {
+
+constexpr int kFailure = -1;
+constexpr int kRecordId = 1000;
+
+struct Driver {
+    bool phones_in_files = true;  // a station process meets the phone a desk user put on the port
+    std::optional<sim::Record> memory_phone;
+    bool detected = false;
+    // The bytes of the last read: the driver's own, valid until the next read.
+    std::vector<unsigned char> read_buffer;
+    bool read_scripted = false;
+    bool script_has_bytes = false;
+    std::vector<unsigned char> script_bytes;
+    unsigned short script_length = 0;
+};
+
+Driver& State() {
+    static Driver driver;
+    return driver;
+}
+
+bool LinkOpen() { return sim_link_current_port() >= 0; }
+
+std::optional<sim::Record> LoadPhone() {
+    if (!State().phones_in_files) return State().memory_phone;
+    return sim::LoadPhoneFile(sim::PhoneFile(sim_link_current_port()));
+}
+
+bool SavePhone(const sim::Record& record) {
+    if (!State().phones_in_files) {
+        if (!State().memory_phone) return false;
+        State().memory_phone = record;
+        return true;
+    }
+    return sim::SavePhoneFile(sim::PhoneFile(sim_link_current_port()), record);
+}
+
+SimCall NewCall(SimOp op) {
+    SimCall call{};
+    call.op = op;
+    return call;
+}
+
+int Finish(SimCall& call, int result, const unsigned char* bytes = nullptr, std::size_t count = 0) {
+    call.result = result;
+    sim_log_call(&call, bytes, count);
+    return result;
+}
+
+// Hands out a read: the scripted answer if one is pending, else the phone's record.
+int HandOut(unsigned char** data, unsigned short* length) {
+    Driver& driver = State();
+    if (driver.read_scripted) {
+        driver.read_scripted = false;
+        driver.read_buffer = driver.script_bytes;
+        *data = driver.script_has_bytes ? driver.read_buffer.data() : nullptr;
+        *length = driver.script_length;
+        return 0;
+    }
+    const std::optional<sim::Record> record = LoadPhone();
+    if (!record) return kFailure;
+    driver.read_buffer.assign(record->begin(), record->end());
+    *data = driver.read_buffer.data();
+    *length = static_cast<unsigned short>(driver.read_buffer.size());
+    return 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+int DRIVER_CALL _dv0_25InitTatVar(void) {
+    SimCall call = NewCall(SIM_INIT_TAT_VAR);
+    if (const int fault = sim_take_fault(SIM_INIT_TAT_VAR)) return Finish(call, fault);
+    State().detected = false;
+    State().read_buffer.clear();
+    return Finish(call, 0);
+}
+
+int DRIVER_CALL _dv10_00BackgroundLoop(int value, void* area4a, void* area4b, void* area4c, void* area8,
+                                       void* area16, void* area4d) {
+    SimCall call = NewCall(SIM_BACKGROUND_LOOP);
+    call.args[0] = value;
+    if (const int fault = sim_take_fault(SIM_BACKGROUND_LOOP)) return Finish(call, fault);
+    void* const areas[] = {area4a, area4b, area4c, area8, area16, area4d};
+    const std::size_t sizes[] = {4, 4, 4, 8, 16, 4};
+    for (void* area : areas) {
+        if (area == nullptr) return Finish(call, kFailure);
+    }
+    if (!LinkOpen() || !LoadPhone()) return Finish(call, kFailure);
+    // The loop reports what it found about the phone; fill every byte it owns.
+    for (std::size_t i = 0; i < std::size(areas); ++i) std::memset(areas[i], static_cast<int>(0xA0 + i), sizes[i]);
+    State().detected = true;
+    return Finish(call, 0);
+}
+
+int DRIVER_CALL _dva26_00ReadVirginParameterFromDataFlash(int record_id, unsigned char** data,
+                                                            unsigned short* length) {
+    SimCall call = NewCall(SIM_READ_RECORD);
+    call.args[0] = record_id;
+    if (const int fault = sim_take_fault(SIM_READ_RECORD)) return Finish(call, fault);
+    if (record_id != kRecordId || data == nullptr || length == nullptr || !LinkOpen()) return Finish(call, kFailure);
+    const int result = HandOut(data, length);
+    if (result == 0) call.length = *length;
+    return Finish(call, result);
+}
+
+int DRIVER_CALL _dva26_01WriteVirginParameterToDataFlash(int record_id, unsigned char* data,
+                                                           unsigned short length) {
+    SimCall call = NewCall(SIM_WRITE_RECORD);
+    call.args[0] = record_id;
+    call.length = length;
+    if (data == nullptr) return Finish(call, kFailure);
+    if (const int fault = sim_take_fault(SIM_WRITE_RECORD)) return Finish(call, fault, data, length);
+    if (record_id != kRecordId || length != SIM_RECORD_SIZE || !LinkOpen()) return Finish(call, kFailure, data, length);
+    sim::Record record;
+    std::memcpy(record.data(), data, record.size());
+    return Finish(call, SavePhone(record) ? 0 : kFailure, data, length);
+}
+
+void SIM_CALL sim_reset(void) {
+    sim_link_reset();
+    State() = Driver{};
+    State().phones_in_files = false;
+    sim::Record record;
+    sim::NewPhoneRecord("3579024680", record);
+    State().memory_phone = record;
+}
+
+void SIM_CALL sim_set_record(const unsigned char record[SIM_RECORD_SIZE]) {
+    State().phones_in_files = false;
+    sim::Record copy;
+    std::memcpy(copy.data(), record, copy.size());
+    State().memory_phone = copy;
+}
+
+int SIM_CALL sim_get_record(unsigned char record[SIM_RECORD_SIZE]) {
+    const int port = sim_link_current_port();
+    const std::optional<sim::Record> phone =
+        State().phones_in_files ? sim::LoadPhoneFile(sim::PhoneFile(port < 0 ? 0 : port)) : State().memory_phone;
+    if (!phone) return 0;
+    std::memcpy(record, phone->data(), phone->size());
+    return 1;
+}
+
+int SIM_CALL sim_new_record(const char* bsn, unsigned char record[SIM_RECORD_SIZE]) {
+    sim::Record built;
+    if (bsn == nullptr || !sim::NewPhoneRecord(bsn, built)) return 0;
+    std::memcpy(record, built.data(), built.size());
+    return 1;
+}
+
+void SIM_CALL sim_script_read(const unsigned char* bytes, unsigned short length) {
+    Driver& driver = State();
+    driver.read_scripted = true;
+    driver.script_has_bytes = bytes != nullptr;
+    driver.script_length = length;
+    if (bytes != nullptr) {
+        driver.script_bytes.assign(bytes, bytes + length);
+    } else {
+        driver.script_bytes.clear();
+    }
+}
+
+void SIM_CALL sim_use_phone_files(void) {
+    State().phones_in_files = true;
+    State().memory_phone.reset();
+}
+
+int SIM_CALL sim_insert_phone(int port, const char* bsn) {
+    sim::Record record;
+    if (port < 0 || port > 255 || bsn == nullptr || !sim::NewPhoneRecord(bsn, record)) return 0;
+    return sim::SavePhoneFile(sim::PhoneFile(port), record) ? 1 : 0;
+}
+
+int SIM_CALL sim_remove_phone(int port) {
+    if (port < 0 || port > 255) return 0;
+    std::error_code error;
+    return std::filesystem::remove(sim::PhoneFile(port), error) ? 1 : 0;
+}
+
+size_t SIM_CALL sim_phone_path(int port, char* out, size_t capacity) {
+    const std::string path = sim::PhoneFile(port).string();
+    if (out == nullptr || path.size() + 1 > capacity) return 0;
+    std::memcpy(out, path.c_str(), path.size() + 1);
+    return path.size();
+}
+
+}  // extern "C"

@@ -1,0 +1,100 @@
+// Stand-in serial-link library: per-thread storage and one open link per port.
+#include <bitset>
+#include <cstring>
+#include <vector>
+
+#include "stagemark_sim.h"
+#define DRIVER_API SIM_EXPORT
+#include "port_name.hpp"
+#include "serial_link.h"
+
+namespace {
+
+constexpr int kFailure = -1;
+constexpr int kPortCount = 256;
+
+thread_local bool tls_allocated = false;
+
+struct Links {
+    std::bitset<kPortCount> open;
+    std::vector<int> opened_order;  // most recent last
+};
+
+Links& State() {
+    static Links links;
+    return links;
+}
+
+SimCall NewCall(SimOp op) {
+    SimCall call{};
+    call.op = op;
+    return call;
+}
+
+int Finish(SimCall& call, int result) {
+    call.result = result;
+    sim_log_call(&call, nullptr, 0);
+    return result;
+}
+
+}  // namespace
+
+extern "C" {
+
+int DRIVER_CALL _SL1_12TLSAllocate(void) {
+    SimCall call = NewCall(SIM_TLS_ALLOCATE);
+    if (const int fault = sim_take_fault(SIM_TLS_ALLOCATE)) return Finish(call, fault);
+    tls_allocated = true;
+    return Finish(call, 0);
+}
+
+int DRIVER_CALL _SL3_02InitSL(char* port_name, int baud, int a, int b, int c, int d, int e, int f) {
+    SimCall call = NewCall(SIM_INIT_SL);
+    const int settings[] = {baud, a, b, c, d, e, f};
+    std::memcpy(call.args + 1, settings, sizeof settings);
+    if (port_name != nullptr) std::strncpy(call.port_name, port_name, sizeof call.port_name - 1);
+    if (const int fault = sim_take_fault(SIM_INIT_SL)) return Finish(call, fault);
+    if (!tls_allocated || port_name == nullptr) return Finish(call, kFailure);
+    const std::optional<int> port = sim::ParsePortName(port_name);
+    if (!port || State().open.test(*port)) return Finish(call, kFailure);
+    State().open.set(*port);
+    State().opened_order.push_back(*port);
+    return Finish(call, 0);
+}
+
+int DRIVER_CALL _SL3_04CloseSL(int port) {
+    SimCall call = NewCall(SIM_CLOSE_SL);
+    call.args[0] = port;
+    if (const int fault = sim_take_fault(SIM_CLOSE_SL)) return Finish(call, fault);
+    if (port < 0 || port >= kPortCount || !State().open.test(port)) return Finish(call, kFailure);
+    State().open.reset(port);
+    std::erase(State().opened_order, port);
+    return Finish(call, 0);
+}
+
+int DRIVER_CALL _SL1_13TLSFree(void) {
+    SimCall call = NewCall(SIM_TLS_FREE);
+    if (const int fault = sim_take_fault(SIM_TLS_FREE)) return Finish(call, fault);
+    if (!tls_allocated) return Finish(call, kFailure);
+    tls_allocated = false;
+    return Finish(call, 0);
+}
+
+void SIM_CALL sim_link_reset(void) {
+    State() = Links{};
+    tls_allocated = false;
+    sim_clear_faults();
+    sim_clear_calls();
+}
+
+int SIM_CALL sim_link_is_open(int port) {
+    return port >= 0 && port < kPortCount && State().open.test(port) ? 1 : 0;
+}
+
+int SIM_CALL sim_link_current_port(void) {
+    return State().opened_order.empty() ? -1 : State().opened_order.back();
+}
+
+int SIM_CALL sim_link_tls_allocated(void) { return tls_allocated ? 1 : 0; }
+
+}  // extern "C"

@@ -1,0 +1,95 @@
+#!/usr/bin/env python3
+"""Checks a built library's export and import tables against the interface.
+
+    check_exports.py --def stagemark.def --dll stagemark.dll --objdump OBJDUMP
+                     --imports dv.dll=name,name --imports sl.dll=name,...
+    check_exports.py --def stagemark.def --so libstagemark.so
+"""
+import argparse
+import re
+import subprocess
+import sys
+
+SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll"}
+
+
+def def_exports(path):
+    names, in_exports = [], False
+    for line in open(path, encoding="ascii"):
+        line = line.split(";")[0].strip()
+        if not line:
+            continue
+        if line.upper() == "EXPORTS":
+            in_exports = True
+        elif in_exports:
+            names.append(line.split()[0])
+    return names
+
+
+def dll_tables(objdump, dll):
+    text = subprocess.run([objdump, "-p", dll], check=True, capture_output=True, text=True).stdout
+    exports = re.findall(r"^\s*\[\s*\d+\]\s+(\S+)$", text.split("[Ordinal/Name Pointer] Table", 1)[1], re.M) \
+        if "[Ordinal/Name Pointer] Table" in text else []
+    imports, current = {}, None
+    for line in text.splitlines():
+        m = re.match(r"\s*DLL Name: (\S+)", line)
+        if m:
+            current = m.group(1)
+            imports[current] = []
+            continue
+        m = re.match(r"\s*[0-9a-f]+\s+\d+\s+(\S+)$", line)
+        if current and m:
+            imports[current].append(m.group(1))
+        elif not line.strip():
+            current = None
+    return exports, imports
+
+
+def so_exports(so):
+    text = subprocess.run(["nm", "-D", "--defined-only", so], check=True, capture_output=True, text=True).stdout
+    return [line.split()[-1] for line in text.splitlines() if re.search(r" [TDBRVW] ", line)]
+
+
+def compare(what, got, want):
+    missing, extra = sorted(set(want) - set(got)), sorted(set(got) - set(want))
+    if missing or extra or len(got) != len(set(got)):
+        print(f"{what}: missing {missing}, unexpected {extra}")
+        return False
+    print(f"{what}: exactly the {len(want)} expected names")
+    return True
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--def", dest="deffile", required=True)
+    parser.add_argument("--dll")
+    parser.add_argument("--objdump")
+    parser.add_argument("--so")
+    parser.add_argument("--imports", action="append", default=[], help="DLL=name,name")
+    args = parser.parse_args()
+    want = def_exports(args.deffile)
+    ok = True
+    if args.so:
+        ok &= compare("shared object exports", so_exports(args.so), want)
+    if args.dll:
+        exports, imports = dll_tables(args.objdump, args.dll)
+        ok &= compare("DLL exports", exports, want)
+        expected_imports = {}
+        for spec in args.imports:
+            dll, names = spec.split("=", 1)
+            expected_imports[dll.lower()] = [n for n in names.split(",") if n]
+        for dll, names in imports.items():
+            key = dll.lower()
+            if key in expected_imports:
+                ok &= compare(f"imports from {dll}", names, expected_imports.pop(key))
+            elif key not in SYSTEM_DLLS:
+                print(f"unexpected import of {dll}: {names}")
+                ok = False
+        for dll in expected_imports:
+            print(f"expected imports from {dll}, found none")
+            ok = False
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -34,6 +34,7 @@ extern "C" {
 #define STAGEMARK_BSN_SIZE 5           /* BSN: ten digits, packed BCD */
 #define STAGEMARK_STAMP_COUNT 8        /* one time stamp per stage */
 #define STAGEMARK_STAMP_SIZE 4         /* seconds, most significant byte first */
+#define STAGEMARK_BSN_TEXT_SIZE 11     /* GetBsnStr: ten digits and a zero byte */
 
 /*
  * Byte layout of the working copy, 819 bytes with no padding:
@@ -58,6 +59,103 @@ typedef struct TestHandle {
     unsigned char doneFlags;
     unsigned char stamps[STAGEMARK_STAMP_COUNT][STAGEMARK_STAMP_SIZE];
 } TestHandle;
+
+/* ---- The test handle -------------------------------------------------------
+ *
+ * A station that works on one phone for a while opens the test handle: the
+ * phone's record is read once into the working copy, statuses and the BSN are
+ * read from that copy without reaching the phone, and every recorded result
+ * changes the copy and writes the whole record to the phone at once.
+ *
+ * There is one handle per process. Make every call from one thread: the same
+ * thread that called InitTat.
+ *
+ * Do not mix the two paths on one phone: a direct result (R_...) recorded while
+ * a handle is open is not seen by the handle, and the handle's next recorded
+ * result writes its own copy back over it, so the direct result is lost.
+ */
+
+/** Reads the phone's record into the working copy and returns the copy's
+ *  address (laid out as TestHandle), valid until CloseTestHandle. The station
+ *  may read and change the copy in place; the next recorded result writes the
+ *  change to the phone. Null when a handle is already open (it stays open),
+ *  when the record could not be read, or when memory ran out. */
+STAGEMARK_API unsigned char *STAGEMARK_CALL OpenTestHandle(void);
+
+/** Drops the working copy without writing anything to the phone. Does nothing
+ *  when no handle is open. */
+STAGEMARK_API void STAGEMARK_CALL CloseTestHandle(void);
+
+/** Writes the BSN as ten lowercase hexadecimal digits and a zero byte into
+ *  `buffer`, which must hold STAGEMARK_BSN_TEXT_SIZE (11) bytes; for a BCD BSN
+ *  these are its decimal digits. Returns 1, or 0 with nothing written when no
+ *  handle is open or `buffer` is null. */
+STAGEMARK_API int STAGEMARK_CALL GetBsnStr(char *buffer);
+
+/* STAGE_Pass and STAGE_Fail record the stage's result in the working copy with
+ * the current time and write the whole record to the phone. They return 1 when
+ * the phone stored it, and 0 when no handle is open (nothing changes) or the
+ * write failed. A failed write is not undone in the copy: the next recorded
+ * result that is written carries it to the phone as well.
+ *
+ * STAGE_Status reads the working copy only: 0 not recorded (also when no
+ * handle is open), 1 the last recorded result was a pass, 2 it was a fail. */
+
+/** Records a pass for stage BSN and writes the record. */
+STAGEMARK_API int STAGEMARK_CALL BSN_Pass(void);
+/** Records a fail for stage BSN and writes the record. */
+STAGEMARK_API int STAGEMARK_CALL BSN_Fail(void);
+/** Status of stage BSN in the working copy: 0, 1 or 2. */
+STAGEMARK_API int STAGEMARK_CALL BSN_Status(void);
+
+/** Records a pass for stage BT and writes the record. */
+STAGEMARK_API int STAGEMARK_CALL BT_Pass(void);
+/** Records a fail for stage BT and writes the record. */
+STAGEMARK_API int STAGEMARK_CALL BT_Fail(void);
+/** Status of stage BT in the working copy: 0, 1 or 2. */
+STAGEMARK_API int STAGEMARK_CALL BT_Status(void);
+
+/** Records a pass for stage CT and writes the record. */
+STAGEMARK_API int STAGEMARK_CALL CT_Pass(void);
+/** Records a fail for stage CT and writes the record. */
+STAGEMARK_API int STAGEMARK_CALL CT_Fail(void);
+/** Status of stage CT in the working copy: 0, 1 or 2. */
+STAGEMARK_API int STAGEMARK_CALL CT_Status(void);
+
+/** Records a pass for stage LAMA and writes the record. */
+STAGEMARK_API int STAGEMARK_CALL LAMA_Pass(void);
+/** Records a fail for stage LAMA and writes the record. */
+STAGEMARK_API int STAGEMARK_CALL LAMA_Fail(void);
+/** Status of stage LAMA in the working copy: 0, 1 or 2. */
+STAGEMARK_API int STAGEMARK_CALL LAMA_Status(void);
+
+/** Records a pass for stage FT and writes the record. */
+STAGEMARK_API int STAGEMARK_CALL FT_Pass(void);
+/** Records a fail for stage FT and writes the record. */
+STAGEMARK_API int STAGEMARK_CALL FT_Fail(void);
+/** Status of stage FT in the working copy: 0, 1 or 2. */
+STAGEMARK_API int STAGEMARK_CALL FT_Status(void);
+
+/** Records a pass for stage IMEI and writes the record. */
+STAGEMARK_API int STAGEMARK_CALL IMEI_Pass(void);
+/** Records a fail for stage IMEI and writes the record. */
+STAGEMARK_API int STAGEMARK_CALL IMEI_Fail(void);
+/** Status of stage IMEI in the working copy: 0, 1 or 2. */
+STAGEMARK_API int STAGEMARK_CALL IMEI_Status(void);
+
+/** Records a pass for stage RES1 and writes the record. */
+STAGEMARK_API int STAGEMARK_CALL RES1_Pass(void);
+/** Records a fail for stage RES1 and writes the record. */
+STAGEMARK_API int STAGEMARK_CALL RES1_Fail(void);
+/** Status of stage RES1 in the working copy: 0, 1 or 2. */
+STAGEMARK_API int STAGEMARK_CALL RES1_Status(void);
+
+/** Records a pass for stage RES2 and writes the record. */
+STAGEMARK_API int STAGEMARK_CALL RES2_Pass(void);
+/** Records a fail for stage RES2 and writes the record. */
+STAGEMARK_API int STAGEMARK_CALL RES2_Fail(void);
+/** Status of stage RES2 in the working copy: 0, 1 or 2. */
+STAGEMARK_API int STAGEMARK_CALL RES2_Status(void);
 
 /* ---- Direct results ------------------------------------------------------
  *

@@ -60,6 +60,28 @@ typedef struct TestHandle {
     unsigned char stamps[STAGEMARK_STAMP_COUNT][STAGEMARK_STAMP_SIZE];
 } TestHandle;
 
+/* ---- The link to the phone ------------------------------------------------
+ *
+ * A station's usual order: InitTat, DetectMobile, then test-handle calls or
+ * direct results, then ExitTat with the same port. InitTat, every call that
+ * reaches the phone, and ExitTat must come from one thread.
+ */
+
+/** Opens the serial link to the phone on serial port `port` (1 is COM1; from
+ *  10 up the device-namespace name is used) at 115200 bit/s, and initialises
+ *  the phone driver. Returns 1 when the link is open. After a failed open the
+ *  link library's per-thread storage stays allocated: call ExitTat anyway. */
+STAGEMARK_API int STAGEMARK_CALL InitTat(unsigned char port);
+
+/** Runs the phone driver's detection loop, handing it `value` unchanged.
+ *  Returns 1 when the driver reported success. */
+STAGEMARK_API int STAGEMARK_CALL DetectMobile(int value);
+
+/** Closes the link on `port` and releases the link library's per-thread
+ *  storage. Returns 1 when both succeeded; when the close fails, the storage
+ *  stays allocated and 0 is returned. */
+STAGEMARK_API int STAGEMARK_CALL ExitTat(unsigned char port);
+
 /* ---- The test handle -------------------------------------------------------
  *
  * A station that works on one phone for a while opens the test handle: the

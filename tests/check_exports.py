@@ -7,6 +7,7 @@
 """
 import argparse
 import re
+import struct
 import subprocess
 import sys
 
@@ -59,13 +60,34 @@ def compare(what, got, want):
     return True
 
 
+def check_version(dll, version):
+    """The fixed part of the VERSIONINFO resource carries the file and product version."""
+    major, minor, patch = (int(n) for n in version.split("."))
+    data = open(dll, "rb").read()
+    at = data.find(struct.pack("<I", 0xFEEF04BD))
+    if at < 0:
+        print("no version resource")
+        return False
+    file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<4I", data, at + 8)
+    want_ms, want_ls = major << 16 | minor, patch << 16
+    if (file_ms, file_ls, product_ms, product_ls) != (want_ms, want_ls, want_ms, want_ls):
+        print(f"version resource does not say {version}")
+        return False
+    if "stagemark".encode("utf-16-le") not in data:
+        print("version resource has no description")
+        return False
+    print(f"version resource: {version}")
+    return True
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--def", dest="deffile", required=True)
     parser.add_argument("--dll")
     parser.add_argument("--objdump")
     parser.add_argument("--so")
-    parser.add_argument("--imports", action="append", default=[], help="DLL=name,name")
+    parser.add_argument("--imports", action="extend", nargs="+", default=[], help="DLL=name,name")
+    parser.add_argument("--version", help="MAJOR.MINOR.PATCH the DLL's version resource must carry")
     args = parser.parse_args()
     want = def_exports(args.deffile)
     ok = True
@@ -88,6 +110,8 @@ def main():
         for dll in expected_imports:
             print(f"expected imports from {dll}, found none")
             ok = False
+    if args.dll and args.version:
+        ok &= check_version(args.dll, args.version)
     return 0 if ok else 1
 
 

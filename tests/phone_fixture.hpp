@@ -13,7 +13,6 @@
 
 #include "stagemark.h"
 #include "stagemark_sim.h"
-#include "serial_link.h"
 
 using Record = std::array<unsigned char, SIM_RECORD_SIZE>;
 
@@ -44,49 +43,54 @@ inline std::uint32_t StampAt(const unsigned char* stamp) {
 
 inline std::uint32_t ClockNow() { return static_cast<std::uint32_t>(std::time(nullptr)); }
 
+inline void PutPhone(const Record& record) { sim_set_record(record.data()); }
+
+inline Record PhoneRecord() {
+    Record record{};
+    EXPECT_EQ(sim_get_record(record.data()), 1);
+    return record;
+}
+
+inline std::vector<SimCall> AllCalls() {
+    std::vector<SimCall> calls(sim_call_count());
+    for (std::size_t i = 0; i < calls.size(); ++i) sim_call(i, &calls[i]);
+    return calls;
+}
+
+inline std::vector<SimCall> Calls(SimOp op) {
+    std::vector<SimCall> calls;
+    for (const SimCall& call : AllCalls()) {
+        if (call.op == op) calls.push_back(call);
+    }
+    return calls;
+}
+
+// The bytes of every record write, in order.
+inline std::vector<std::vector<unsigned char>> Writes() {
+    std::vector<std::vector<unsigned char>> writes;
+    for (std::size_t i = 0; i < sim_call_count(); ++i) {
+        SimCall call{};
+        sim_call(i, &call);
+        if (call.op != SIM_WRITE_RECORD) continue;
+        std::vector<unsigned char> bytes(call.length);
+        bytes.resize(sim_call_bytes(i, bytes.data(), bytes.size()));
+        writes.push_back(bytes);
+    }
+    return writes;
+}
+
 class PhoneTest : public ::testing::Test {
   protected:
     static constexpr int kPort = 3;
 
     void SetUp() override {
         sim_reset();
-        ASSERT_EQ(_SL1_12TLSAllocate(), 0);
-        char name[] = "COM3";
-        ASSERT_EQ(_SL3_02InitSL(name, 115200, 0, 0, 73, 79, 0, 0), 0);
+        ASSERT_EQ(InitTat(kPort), 1);
         sim_clear_calls();
     }
 
-    void TearDown() override { sim_reset(); }
-
-    static void PutPhone(const Record& record) { sim_set_record(record.data()); }
-
-    static Record PhoneRecord() {
-        Record record{};
-        EXPECT_EQ(sim_get_record(record.data()), 1);
-        return record;
-    }
-
-    static std::vector<SimCall> Calls(SimOp op) {
-        std::vector<SimCall> calls;
-        for (std::size_t i = 0; i < sim_call_count(); ++i) {
-            SimCall call{};
-            sim_call(i, &call);
-            if (call.op == op) calls.push_back(call);
-        }
-        return calls;
-    }
-
-    // The bytes of every record write, in order.
-    static std::vector<std::vector<unsigned char>> Writes() {
-        std::vector<std::vector<unsigned char>> writes;
-        for (std::size_t i = 0; i < sim_call_count(); ++i) {
-            SimCall call{};
-            sim_call(i, &call);
-            if (call.op != SIM_WRITE_RECORD) continue;
-            std::vector<unsigned char> bytes(call.length);
-            bytes.resize(sim_call_bytes(i, bytes.data(), bytes.size()));
-            writes.push_back(bytes);
-        }
-        return writes;
+    void TearDown() override {
+        ExitTat(kPort);
+        sim_reset();
     }
 };

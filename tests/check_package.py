@@ -11,8 +11,8 @@ import tempfile
 import zipfile
 
 EXPECTED = {
-    "bin/stagemark.dll", "include/stagemark.h", "lib/libstagemark.dll.a", "lib/stagemark.def",
-    "sim/sl.dll", "sim/dv.dll", "README.md",
+    "bin/stagemark.dll", "bin/stagemark.exe", "include/stagemark.h", "lib/libstagemark.dll.a",
+    "lib/stagemark.def", "sim/sl.dll", "sim/dv.dll", "sim/stagemark-phone.exe", "examples/station.py", "README.md",
 }
 
 

@@ -20,25 +20,36 @@ struct PortCase {
     const char* name;
     int port;
     const char* port_name;
+    bool device_exists;
 };
 
 class PortNameTest : public LinkTest, public ::testing::WithParamInterface<PortCase> {};
 
 TEST_P(PortNameTest, OpensTheNamedPortAndClosesItByNumber) {
     const PortCase& c = GetParam();
-    ASSERT_EQ(InitTat(static_cast<unsigned char>(c.port)), 1);
+    const int opened = InitTat(static_cast<unsigned char>(c.port));
     EXPECT_STREQ(Calls(SIM_INIT_SL).at(0).port_name, c.port_name);
+    if (!c.device_exists) {
+        EXPECT_EQ(opened, 0);
+        return;
+    }
+    ASSERT_EQ(opened, 1);
     EXPECT_EQ(sim_link_is_open(c.port), 1);
     ASSERT_EQ(ExitTat(static_cast<unsigned char>(c.port)), 1);
     EXPECT_EQ(Calls(SIM_CLOSE_SL).at(0).args[0], c.port) << "widened without sign";
     EXPECT_EQ(sim_link_is_open(c.port), 0);
 }
 
+// COM0 is handed to the link library like any other name; the stand-in, like Windows, has no such device.
 const PortCase kPorts[] = {
-    {"Port0", 0, "COM0"},           {"Port1", 1, "COM1"},
-    {"Port9", 9, "COM9"},           {"Port10", 10, "\\\\.\\COM10"},
-    {"Port99", 99, "\\\\.\\COM99"}, {"Port128", 128, "\\\\.\\COM128"},
-    {"Port200", 200, "\\\\.\\COM200"}, {"Port255", 255, "\\\\.\\COM255"},
+    {"Port0", 0, "COM0", false},
+    {"Port1", 1, "COM1", true},
+    {"Port9", 9, "COM9", true},
+    {"Port10", 10, "\\\\.\\COM10", true},
+    {"Port99", 99, "\\\\.\\COM99", true},
+    {"Port128", 128, "\\\\.\\COM128", true},
+    {"Port200", 200, "\\\\.\\COM200", true},
+    {"Port255", 255, "\\\\.\\COM255", true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Ports, PortNameTest, ::testing::ValuesIn(kPorts), CaseName<PortCase>);

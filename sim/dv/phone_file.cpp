@@ -40,7 +40,8 @@ std::filesystem::path PhoneFolder() {
     return (error ? std::filesystem::path(".") : temp) / "stagemark-sim";
 }
 
-std::filesystem::path PhoneFile(int port) { return PhoneFolder() / ("COM" + std::to_string(port) + ".phone"); }
+// Not "COM1.phone": Windows takes COM1 to COM9 as the serial devices themselves, whatever the extension.
+std::filesystem::path PhoneFile(int port) { return PhoneFolder() / ("port" + std::to_string(port) + ".phone"); }
 
 std::optional<Record> LoadPhoneFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);

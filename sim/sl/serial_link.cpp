@@ -12,6 +12,8 @@ namespace {
 
 constexpr int kFailure = -1;
 constexpr int kPortCount = 256;
+// Windows numbers its serial ports from 1: the name COM0 is well formed but no device has it.
+constexpr int kNoDevicePort = 0;
 
 thread_local bool tls_allocated = false;
 
@@ -56,7 +58,7 @@ int DRIVER_CALL _SL3_02InitSL(char* port_name, int baud, int a, int b, int c, in
     if (const int fault = sim_take_fault(SIM_INIT_SL)) return Finish(call, fault);
     if (!tls_allocated || port_name == nullptr) return Finish(call, kFailure);
     const std::optional<int> port = sim::ParsePortName(port_name);
-    if (!port || State().open.test(*port)) return Finish(call, kFailure);
+    if (!port || *port == kNoDevicePort || State().open.test(*port)) return Finish(call, kFailure);
     State().open.set(*port);
     State().opened_order.push_back(*port);
     return Finish(call, 0);

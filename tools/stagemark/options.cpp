@@ -1,0 +1,125 @@
+#include "options.hpp"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+namespace tool {
+namespace {
+
+constexpr int kUsageError = 64;
+
+constexpr const char* kToolHelp =
+    "usage: stagemark COMMAND [ARGS] --port N [--detect VALUE]\n"
+    "\n"
+    "Shows and sets a phone's stage test record over the serial link.\n"
+    "\n"
+    "commands:\n"
+    "  status          the BSN and every stage's status and recording time\n"
+    "  pass STAGE      record a pass for the stage in the phone\n"
+    "  fail STAGE      record a fail for the stage in the phone\n"
+    "  check STAGE...  the route check: have all these stages passed?\n"
+    "\n"
+    "stages: BSN BT CT LAMA FT IMEI RES1 RES2 (any case)\n"
+    "options:\n"
+    "  --port N        serial port number, 0..255 (1 is COM1)\n"
+    "  --detect VALUE  run the phone driver's detection loop first\n"
+    "  --help          this text; 'stagemark COMMAND --help' for a command\n"
+    "\n"
+    "exit: 0 done, 1 route check refused, 2 link or phone failure, 64 usage error\n";
+
+struct CommandHelp {
+    std::string_view name;
+    Command command;
+    const char* text;
+};
+
+constexpr CommandHelp kCommands[] = {
+    {"status", Command::Status,
+     "usage: stagemark status --port N [--detect VALUE] [--json]\n"
+     "Prints the phone's BSN, then each stage in order with its status (not recorded,\n"
+     "passed, failed) and, for recorded stages, when it was last recorded (UTC).\n"
+     "Writes nothing to the phone.\n"},
+    {"pass", Command::Pass,
+     "usage: stagemark pass STAGE --port N [--detect VALUE]\n"
+     "Records a pass for STAGE in the phone, with the current time, and reports it.\n"},
+    {"fail", Command::Fail,
+     "usage: stagemark fail STAGE --port N [--detect VALUE]\n"
+     "Records a fail for STAGE in the phone, with the current time, and reports it.\n"},
+    {"check", Command::Check,
+     "usage: stagemark check STAGE... --port N [--detect VALUE] [--json]\n"
+     "The route check. Exits 0 when every named stage passed, 1 when any failed or\n"
+     "was not recorded (and names which), 2 when the phone could not be reached or read.\n"
+     "Writes nothing to the phone.\n"},
+};
+
+Parsed UsageError(const std::string& message) {
+    std::fprintf(stderr, "stagemark: %s (see stagemark --help)\n", message.c_str());
+    return Parsed{std::nullopt, kUsageError};
+}
+
+std::optional<long> ParseInteger(const char* text, long lowest, long highest) {
+    errno = 0;
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || value < lowest || value > highest) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+Parsed ParseOptions(int argc, char** argv) {
+    if (argc < 2) return UsageError("no command given");
+    const std::string_view first = argv[1];
+    if (first == "--help" || first == "-h") {
+        std::fputs(kToolHelp, stdout);
+        return Parsed{std::nullopt, 0};
+    }
+    const CommandHelp* command = nullptr;
+    for (const CommandHelp& c : kCommands) {
+        if (c.name == first) command = &c;
+    }
+    if (command == nullptr) return UsageError("unknown command '" + std::string(first) + "'");
+
+    Options options;
+    options.command = command->command;
+    for (int i = 2; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(command->text, stdout);
+            return Parsed{std::nullopt, 0};
+        }
+        if (arg == "--json" && (options.command == Command::Status || options.command == Command::Check)) {
+            options.json = true;
+        } else if (arg == "--port" || arg == "--detect") {
+            if (i + 1 >= argc) return UsageError(std::string(arg) + " needs a value");
+            const char* value = argv[++i];
+            if (arg == "--port") {
+                const std::optional<long> port = ParseInteger(value, 0, 255);
+                if (!port) return UsageError("port '" + std::string(value) + "' is not a number from 0 to 255");
+                options.port = static_cast<int>(*port);
+            } else {
+                const std::optional<long> detect = ParseInteger(value, INT_MIN, INT_MAX);
+                if (!detect) return UsageError("detect value '" + std::string(value) + "' is not a 32-bit number");
+                options.detect = static_cast<int>(*detect);
+            }
+        } else if (arg.starts_with("-")) {
+            return UsageError("unknown option '" + std::string(arg) + "' for " + std::string(command->name));
+        } else if (options.command == Command::Status) {
+            return UsageError("status takes no stage");
+        } else {
+            const StageEntry* stage = FindStage(arg);
+            if (stage == nullptr) return UsageError("unknown stage '" + std::string(arg) + "'");
+            options.stages.push_back(stage);
+        }
+    }
+    if (options.port < 0) return UsageError("--port is required");
+    const bool one_stage = options.command == Command::Pass || options.command == Command::Fail;
+    if (one_stage && options.stages.size() != 1) return UsageError(std::string(command->name) + " takes one stage");
+    if (options.command == Command::Check && options.stages.empty()) return UsageError("check needs a stage");
+    return Parsed{options, 0};
+}
+
+}  // namespace tool

@@ -1,0 +1,15 @@
+// What the tool shows of a phone's working copy: the BSN, statuses and stamp times.
+#pragma once
+
+#include <string>
+
+#include "stage_table.hpp"
+
+namespace tool {
+
+std::string BsnText();
+
+// The stage's last recording time as ISO 8601 UTC, from its stamp slot.
+std::string RecordedAt(const TestHandle& copy, const StageEntry& stage);
+
+}  // namespace tool

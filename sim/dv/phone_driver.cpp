@@ -64,7 +64,8 @@ int HandOut(unsigned char** data, unsigned short* length) {
     Driver& driver = State();
     if (driver.read_scripted) {
         driver.read_scripted = false;
-        driver.read_buffer = driver.script_bytes;
+        // A buffer of exactly the scripted length, so reading past it is caught.
+        driver.read_buffer = std::vector<unsigned char>(driver.script_bytes);
         *data = driver.script_has_bytes ? driver.read_buffer.data() : nullptr;
         *length = driver.script_length;
         return 0;

@@ -65,7 +65,8 @@ typedef struct SimCall {
 
 /* ---- sl: the link, the call log and faults ---- */
 
-/* Closes every link, frees this thread's storage, clears the log and all faults. */
+/* Closes every link, frees this thread's storage, clears the log, the counts and
+ * all faults, and turns logging on. */
 SIM_SL_API void SIM_CALL sim_link_reset(void);
 /* 1 when a link is open on the port. */
 SIM_SL_API int SIM_CALL sim_link_is_open(int port);
@@ -86,6 +87,10 @@ SIM_SL_API int SIM_CALL sim_call(size_t index, SimCall *out);
 /* Copies the bytes a logged write passed; returns their number (0 for other calls). */
 SIM_SL_API size_t SIM_CALL sim_call_bytes(size_t index, unsigned char *out, size_t capacity);
 SIM_SL_API void SIM_CALL sim_clear_calls(void);
+/* How many calls of `op` were taken since the last reset, logged or not. */
+SIM_SL_API unsigned long SIM_CALL sim_op_count(SimOp op);
+/* With 0, calls are counted but no longer logged: for long runs such as benchmarks. */
+SIM_SL_API void SIM_CALL sim_set_logging(int on);
 
 /* For the stand-in driver: a planned fault's result for this call of `op`, or 0. */
 SIM_SL_API int SIM_CALL sim_take_fault(SimOp op);

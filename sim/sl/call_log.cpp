@@ -2,6 +2,7 @@
 #include <array>
 #include <vector>
 
+#include "call_log.hpp"
 #include "stagemark_sim.h"
 
 namespace {
@@ -23,12 +24,24 @@ std::vector<LoggedCall>& Log() {
     return log;
 }
 
+struct Counting {
+    bool logging = true;
+    std::array<unsigned long, SIM_OP_COUNT> counts{};
+};
+
+Counting& Counts() {
+    static Counting counting;
+    return counting;
+}
+
 std::array<Fault, SIM_OP_COUNT>& Faults() {
     static std::array<Fault, SIM_OP_COUNT> faults;
     return faults;
 }
 
 }  // namespace
+
+void sim::ResetCounting() { Counts() = Counting{}; }
 
 extern "C" {
 
@@ -53,6 +66,8 @@ int SIM_CALL sim_take_fault(SimOp op) {
 }
 
 void SIM_CALL sim_log_call(const SimCall* call, const unsigned char* bytes, size_t count) {
+    if (call->op >= 0 && call->op < SIM_OP_COUNT) ++Counts().counts[call->op];
+    if (!Counts().logging) return;
     LoggedCall entry{*call, {}};
     if (bytes != nullptr) entry.bytes.assign(bytes, bytes + count);
     Log().push_back(std::move(entry));
@@ -75,5 +90,9 @@ size_t SIM_CALL sim_call_bytes(size_t index, unsigned char* out, size_t capacity
 }
 
 void SIM_CALL sim_clear_calls(void) { Log().clear(); }
+
+unsigned long SIM_CALL sim_op_count(SimOp op) { return op >= 0 && op < SIM_OP_COUNT ? Counts().counts[op] : 0; }
+
+void SIM_CALL sim_set_logging(int on) { Counts().logging = on != 0; }
 
 }  // extern "C"

@@ -5,6 +5,7 @@
 
 #include "stagemark_sim.h"
 #define DRIVER_API SIM_EXPORT
+#include "call_log.hpp"
 #include "port_name.hpp"
 #include "serial_link.h"
 
@@ -87,6 +88,7 @@ void SIM_CALL sim_link_reset(void) {
     tls_allocated = false;
     sim_clear_faults();
     sim_clear_calls();
+    sim::ResetCounting();
 }
 
 int SIM_CALL sim_link_is_open(int port) {

@@ -3,8 +3,9 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ python3 googletest
+  cmake ninja-build g++ python3 googletest libbenchmark-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -38,12 +38,31 @@ std::optional<sim::Record> LoadPhone() {
     return sim::LoadPhoneFile(sim::PhoneFile(sim_link_current_port()));
 }
 
-bool SavePhone(const sim::Record& record) {
-    if (!State().phones_in_files) {
-        if (!State().memory_phone) return false;
-        State().memory_phone = record;
+// Points at the phone's record; false when there is no phone. A phone in memory is
+// handed out where it lies, as a driver hands out its own buffer, so long runs measure
+// the library rather than the stand-in; a phone in a file is read into the read buffer.
+bool LocatePhone(unsigned char** data) {
+    Driver& driver = State();
+    if (!driver.phones_in_files) {
+        if (!driver.memory_phone) return false;
+        *data = driver.memory_phone->data();
         return true;
     }
+    const std::optional<sim::Record> record = sim::LoadPhoneFile(sim::PhoneFile(sim_link_current_port()));
+    if (!record) return false;
+    driver.read_buffer.assign(record->begin(), record->end());
+    *data = driver.read_buffer.data();
+    return true;
+}
+
+bool SavePhone(const unsigned char* data) {
+    if (!State().phones_in_files) {
+        if (!State().memory_phone) return false;
+        std::memcpy(State().memory_phone->data(), data, SIM_RECORD_SIZE);
+        return true;
+    }
+    sim::Record record;
+    std::memcpy(record.data(), data, record.size());
     return sim::SavePhoneFile(sim::PhoneFile(sim_link_current_port()), record);
 }
 
@@ -70,11 +89,8 @@ int HandOut(unsigned char** data, unsigned short* length) {
         *length = driver.script_length;
         return 0;
     }
-    const std::optional<sim::Record> record = LoadPhone();
-    if (!record) return kFailure;
-    driver.read_buffer.assign(record->begin(), record->end());
-    *data = driver.read_buffer.data();
-    *length = static_cast<unsigned short>(driver.read_buffer.size());
+    if (!LocatePhone(data)) return kFailure;
+    *length = SIM_RECORD_SIZE;
     return 0;
 }
 
@@ -126,9 +142,7 @@ int DRIVER_CALL _dva26_01WriteVirginParameterToDataFlash(int record_id, unsigned
     if (data == nullptr) return Finish(call, kFailure);
     if (const int fault = sim_take_fault(SIM_WRITE_RECORD)) return Finish(call, fault, data, length);
     if (record_id != kRecordId || length != SIM_RECORD_SIZE || !LinkOpen()) return Finish(call, kFailure, data, length);
-    sim::Record record;
-    std::memcpy(record.data(), data, record.size());
-    return Finish(call, SavePhone(record) ? 0 : kFailure, data, length);
+    return Finish(call, SavePhone(data) ? 0 : kFailure, data, length);
 }
 
 void SIM_CALL sim_reset(void) {

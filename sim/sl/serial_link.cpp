@@ -1,5 +1,5 @@
 // Stand-in serial-link library: per-thread storage and one open link per port.
-#include <bitset>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -19,7 +19,7 @@ constexpr int kNoDevicePort = 0;
 thread_local bool tls_allocated = false;
 
 struct Links {
-    std::bitset<kPortCount> open;
+    std::array<bool, kPortCount> open{};
     std::vector<int> opened_order;  // most recent last
 };
 
@@ -27,6 +27,11 @@ Links& State() {
     static Links links;
     return links;
 }
+
+bool ValidPort(int port) { return port >= 0 && port < kPortCount; }
+
+// Only for a valid port.
+bool& IsOpen(int port) { return State().open[static_cast<std::size_t>(port)]; }
 
 SimCall NewCall(SimOp op) {
     SimCall call{};
@@ -59,8 +64,8 @@ int DRIVER_CALL _SL3_02InitSL(char* port_name, int baud, int a, int b, int c, in
     if (const int fault = sim_take_fault(SIM_INIT_SL)) return Finish(call, fault);
     if (!tls_allocated || port_name == nullptr) return Finish(call, kFailure);
     const std::optional<int> port = sim::ParsePortName(port_name);
-    if (!port || *port == kNoDevicePort || State().open.test(*port)) return Finish(call, kFailure);
-    State().open.set(*port);
+    if (!port || *port == kNoDevicePort || IsOpen(*port)) return Finish(call, kFailure);
+    IsOpen(*port) = true;
     State().opened_order.push_back(*port);
     return Finish(call, 0);
 }
@@ -69,8 +74,8 @@ int DRIVER_CALL _SL3_04CloseSL(int port) {
     SimCall call = NewCall(SIM_CLOSE_SL);
     call.args[0] = port;
     if (const int fault = sim_take_fault(SIM_CLOSE_SL)) return Finish(call, fault);
-    if (port < 0 || port >= kPortCount || !State().open.test(port)) return Finish(call, kFailure);
-    State().open.reset(port);
+    if (!ValidPort(port) || !IsOpen(port)) return Finish(call, kFailure);
+    IsOpen(port) = false;
     std::erase(State().opened_order, port);
     return Finish(call, 0);
 }
@@ -92,7 +97,7 @@ void SIM_CALL sim_link_reset(void) {
 }
 
 int SIM_CALL sim_link_is_open(int port) {
-    return port >= 0 && port < kPortCount && State().open.test(port) ? 1 : 0;
+    return ValidPort(port) && IsOpen(port) ? 1 : 0;
 }
 
 int SIM_CALL sim_link_current_port(void) {

@@ -97,8 +97,8 @@ def main():
         exports, imports = dll_tables(args.objdump, args.dll)
         ok &= compare("DLL exports", exports, want)
         expected_imports = {}
-        for spec in args.imports:
-            dll, names = spec.split("=", 1)
+        for entry in args.imports:
+            dll, names = entry.split("=", 1)
             expected_imports[dll.lower()] = [n for n in names.split(",") if n]
         for dll, names in imports.items():
             key = dll.lower()

@@ -17,7 +17,6 @@ constexpr int kRecordId = 1000;
 struct Driver {
     bool phones_in_files = true;  // a station process meets the phone a desk user put on the port
     std::optional<sim::Record> memory_phone;
-    bool detected = false;
     // The bytes of the last read: the driver's own, valid until the next read.
     std::vector<unsigned char> read_buffer;
     bool read_scripted = false;
@@ -101,8 +100,7 @@ extern "C" {
 int DRIVER_CALL _dv0_25InitTatVar(void) {
     SimCall call = NewCall(SIM_INIT_TAT_VAR);
     if (const int fault = sim_take_fault(SIM_INIT_TAT_VAR)) return Finish(call, fault);
-    State().detected = false;
-    State().read_buffer.clear();
+    State().read_buffer.clear();  // the driver forgets the last read with the old link
     return Finish(call, 0);
 }
 
@@ -119,7 +117,6 @@ int DRIVER_CALL _dv10_00BackgroundLoop(int value, void* area4a, void* area4b, vo
     if (!LinkOpen() || !LoadPhone()) return Finish(call, kFailure);
     // The loop reports what it found about the phone; fill every byte it owns.
     for (std::size_t i = 0; i < std::size(areas); ++i) std::memset(areas[i], static_cast<int>(0xA0 + i), sizes[i]);
-    State().detected = true;
     return Finish(call, 0);
 }
 

@@ -70,7 +70,8 @@ typedef struct TestHandle {
 /** Opens the serial link to the phone on serial port `port` (1 is COM1; from
  *  10 up the device-namespace name is used) at 115200 bit/s, and initialises
  *  the phone driver. Returns 1 when the link is open. After a failed open the
- *  link library's per-thread storage stays allocated: call ExitTat anyway. */
+ *  link library's per-thread storage stays allocated, and ExitTat, whose close
+ *  then fails, does not release it. */
 STAGEMARK_API int STAGEMARK_CALL InitTat(unsigned char port);
 
 /** Runs the phone driver's detection loop, handing it `value` unchanged.

@@ -32,11 +32,6 @@ Driver& State() {
 
 bool LinkOpen() { return sim_link_current_port() >= 0; }
 
-std::optional<sim::Record> LoadPhone() {
-    if (!State().phones_in_files) return State().memory_phone;
-    return sim::LoadPhoneFile(sim::PhoneFile(sim_link_current_port()));
-}
-
 // Points at the phone's record; false when there is no phone. A phone in memory is
 // handed out where it lies, as a driver hands out its own buffer, so long runs measure
 // the library rather than the stand-in; a phone in a file is read into the read buffer.
@@ -63,6 +58,12 @@ bool SavePhone(const unsigned char* data) {
     sim::Record record;
     std::memcpy(record.data(), data, record.size());
     return sim::SavePhoneFile(sim::PhoneFile(sim_link_current_port()), record);
+}
+
+// Detection finds a phone only where a readable record is.
+bool PhonePresent() {
+    unsigned char* ignored = nullptr;
+    return LocatePhone(&ignored);
 }
 
 SimCall NewCall(SimOp op) {
@@ -114,7 +115,7 @@ int DRIVER_CALL _dv10_00BackgroundLoop(int value, void* area4a, void* area4b, vo
     for (void* area : areas) {
         if (area == nullptr) return Finish(call, kFailure);
     }
-    if (!LinkOpen() || !LoadPhone()) return Finish(call, kFailure);
+    if (!LinkOpen() || !PhonePresent()) return Finish(call, kFailure);
     // The loop reports what it found about the phone; fill every byte it owns.
     for (std::size_t i = 0; i < std::size(areas); ++i) std::memset(areas[i], static_cast<int>(0xA0 + i), sizes[i]);
     return Finish(call, 0);

@@ -65,38 +65,32 @@ void BM_DirectResult(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(R_FT_Pass());
 }
 
-void BM_CachedResult(benchmark::State& state) {
+// Times one call against an open test handle.
+template <class Call>
+void TimeWithHandle(benchmark::State& state, Call call) {
     OpenLink();
     OpenTestHandle();
     {
         Counted counted(state);
-        for (auto _ : state) benchmark::DoNotOptimize(FT_Pass());
+        for (auto _ : state) call();
     }
     CloseTestHandle();
+}
+
+void BM_CachedResult(benchmark::State& state) {
+    TimeWithHandle(state, [] { benchmark::DoNotOptimize(FT_Pass()); });
 }
 
 void BM_StatusQuery(benchmark::State& state) {
-    OpenLink();
-    OpenTestHandle();
-    {
-        Counted counted(state);
-        for (auto _ : state) benchmark::DoNotOptimize(FT_Status());
-    }
-    CloseTestHandle();
+    TimeWithHandle(state, [] { benchmark::DoNotOptimize(FT_Status()); });
 }
 
 void BM_BsnText(benchmark::State& state) {
-    OpenLink();
-    OpenTestHandle();
     char bsn[STAGEMARK_BSN_TEXT_SIZE];
-    {
-        Counted counted(state);
-        for (auto _ : state) {
-            benchmark::DoNotOptimize(GetBsnStr(bsn));
-            benchmark::ClobberMemory();
-        }
-    }
-    CloseTestHandle();
+    TimeWithHandle(state, [&bsn] {
+        benchmark::DoNotOptimize(GetBsnStr(bsn));
+        benchmark::ClobberMemory();
+    });
 }
 
 void BM_OpenClose(benchmark::State& state) {

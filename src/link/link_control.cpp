@@ -19,7 +19,7 @@ int STAGEMARK_CALL InitTat(unsigned char port) {
     char name[stagemark::kPortNameSize];
     stagemark::BuildPortName(port, name);
     if (_SL1_12TLSAllocate() != 0) return 0;
-    // A failed open leaves the thread's storage allocated; ExitTat releases it.
+    // A failed open leaves the thread's storage allocated: there is no link for ExitTat to close.
     if (_SL3_02InitSL(name, LINK_BAUD, kLinkSettings[0], kLinkSettings[1], kLinkSettings[2], kLinkSettings[3],
                       kLinkSettings[4], kLinkSettings[5]) != 0) {
         return 0;

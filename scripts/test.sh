@@ -1,15 +1,39 @@
 #!/usr/bin/env bash
 # Every test: installs what is missing, then builds and tests both targets, the native
 # build again under the sanitizers, and runs each fuzz target for a bounded time.
-set -euo pipefail
+# Every preset runs even when one before it failed; a summary line per preset follows,
+# and the exit status is non-zero when any failed.
+set -uo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
-cmake --workflow --preset linux
-cmake --workflow --preset linux-asan
-cmake --workflow --preset win32
+scripts/install-deps.sh || exit 1
+
+presets=(linux linux-asan win32)
 if command -v clang++ >/dev/null; then
-  cmake --workflow --preset linux-fuzz
+  presets+=(linux-fuzz)
 else
   echo "clang++ not found: fuzzing skipped"
 fi
+
+declare -A outcome
+passed=0 failed=0
+for preset in "${presets[@]}"; do
+  echo "=== preset $preset"
+  start=$SECONDS
+  if cmake --workflow --preset "$preset"; then
+    outcome[$preset]="passed"
+    passed=$((passed + 1))
+  else
+    outcome[$preset]="FAILED"
+    failed=$((failed + 1))
+  fi
+  outcome[$preset]+=" in $((SECONDS - start)) s"
+done
+
+echo
+echo "=== summary"
+for preset in "${presets[@]}"; do
+  printf '%-12s %s\n' "$preset" "${outcome[$preset]}"
+done
+echo "presets: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

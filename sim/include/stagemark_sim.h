@@ -4,7 +4,8 @@
  *
  * The stand-ins behave like the vendor's libraries towards stagemark and add:
  *   - one call log of all eight operations, with their arguments and the
- *     bytes of each record write (kept by sl: every driver call rides the link);
+ *     bytes of each record write (kept by sl: every driver call rides the link),
+ *     bounded to the most recent calls;
  *   - faults: any operation can be made to fail once or from a call on;
  *   - the phone: kept in memory for tests, or in a file per port so that
  *     station processes one after another meet the same phone.
@@ -81,6 +82,10 @@ SIM_SL_API int SIM_CALL sim_link_tls_allocated(void);
 SIM_SL_API void SIM_CALL sim_fail(SimOp op, int skip, int result, int sticky);
 SIM_SL_API void SIM_CALL sim_clear_faults(void);
 
+/* The log keeps the most recent SIM_CALL_LOG_CAPACITY calls and drops older ones,
+ * so that its memory stays flat over a long desk session. Index 0 is the oldest call
+ * kept; sim_call_count() is the number kept. sim_op_count() counts every call. */
+#define SIM_CALL_LOG_CAPACITY 4096
 SIM_SL_API size_t SIM_CALL sim_call_count(void);
 /* Copies call `index` of the log; 0 when there is no such call. */
 SIM_SL_API int SIM_CALL sim_call(size_t index, SimCall *out);

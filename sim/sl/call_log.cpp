@@ -1,4 +1,6 @@
-// The one log of every call the stand-ins take, and the faults planned for them.
+// The one log of the calls the stand-ins take, and the faults planned for them.
+// The log keeps the most recent calls only, so a station program can run on the desk
+// for hours; the per-operation counts cover every call.
 #include <array>
 #include <vector>
 
@@ -9,7 +11,24 @@ namespace {
 
 struct LoggedCall {
     SimCall call;
-    std::vector<unsigned char> bytes;
+    std::vector<unsigned char> bytes;  // reused when the entry is overwritten
+};
+
+// The last SIM_CALL_LOG_CAPACITY calls, oldest first from `oldest`.
+struct Ring {
+    std::vector<LoggedCall> entries;
+    std::size_t oldest = 0;
+
+    LoggedCall& Next() {
+        if (entries.size() < SIM_CALL_LOG_CAPACITY) return entries.emplace_back();
+        LoggedCall& reused = entries[oldest];
+        oldest = (oldest + 1) % entries.size();
+        return reused;
+    }
+    const LoggedCall* At(std::size_t index) const {
+        if (index >= entries.size()) return nullptr;
+        return &entries[(oldest + index) % entries.size()];
+    }
 };
 
 struct Fault {
@@ -19,8 +38,8 @@ struct Fault {
     bool sticky = false;
 };
 
-std::vector<LoggedCall>& Log() {
-    static std::vector<LoggedCall> log;
+Ring& Log() {
+    static Ring log;
     return log;
 }
 
@@ -66,30 +85,35 @@ int SIM_CALL sim_take_fault(SimOp op) {
 }
 
 void SIM_CALL sim_log_call(const SimCall* call, const unsigned char* bytes, size_t count) {
+    if (call == nullptr) return;
     if (call->op >= 0 && call->op < SIM_OP_COUNT) ++Counts().counts[call->op];
     if (!Counts().logging) return;
-    LoggedCall entry{*call, {}};
-    if (bytes != nullptr) entry.bytes.assign(bytes, bytes + count);
-    Log().push_back(std::move(entry));
+    try {
+        LoggedCall& entry = Log().Next();
+        entry.call = *call;
+        entry.bytes.assign(bytes, bytes == nullptr ? bytes : bytes + count);
+    } catch (...) {
+        // Out of memory: the call goes unlogged rather than taking the station down.
+    }
 }
 
-size_t SIM_CALL sim_call_count(void) { return Log().size(); }
+size_t SIM_CALL sim_call_count(void) { return Log().entries.size(); }
 
 int SIM_CALL sim_call(size_t index, SimCall* out) {
-    if (index >= Log().size() || out == nullptr) return 0;
-    *out = Log()[index].call;
+    const LoggedCall* entry = Log().At(index);
+    if (entry == nullptr || out == nullptr) return 0;
+    *out = entry->call;
     return 1;
 }
 
 size_t SIM_CALL sim_call_bytes(size_t index, unsigned char* out, size_t capacity) {
-    if (index >= Log().size()) return 0;
-    const std::vector<unsigned char>& bytes = Log()[index].bytes;
-    if (out == nullptr || capacity < bytes.size()) return 0;
-    std::copy(bytes.begin(), bytes.end(), out);
-    return bytes.size();
+    const LoggedCall* entry = Log().At(index);
+    if (entry == nullptr || out == nullptr || capacity < entry->bytes.size()) return 0;
+    std::copy(entry->bytes.begin(), entry->bytes.end(), out);
+    return entry->bytes.size();
 }
 
-void SIM_CALL sim_clear_calls(void) { Log().clear(); }
+void SIM_CALL sim_clear_calls(void) { Log() = Ring{}; }
 
 unsigned long SIM_CALL sim_op_count(SimOp op) { return op >= 0 && op < SIM_OP_COUNT ? Counts().counts[op] : 0; }
 

@@ -205,4 +205,6 @@ class PythonStationExample(Desk):
 
 
 if __name__ == "__main__":
+    if RUNNER and subprocess.run([*RUNNER, "--check"]).returncode == 77:
+        sys.exit(77)  # the runner said why: the Windows programs cannot run on this machine
     unittest.main(verbosity=2)

@@ -5,6 +5,7 @@
 
 #include "stagemark_sim.h"
 #define DRIVER_API SIM_EXPORT
+#include "no_throw.hpp"
 #include "phone_driver.h"
 #include "phone_file.hpp"
 #include "phone_record.hpp"
@@ -44,9 +45,9 @@ bool LocatePhone(unsigned char** data) {
         *data = driver.memory_phone.data();
         return true;
     }
-    const std::optional<sim::Record> record = sim::LoadPhoneFile(sim::PhoneFile(sim_link_current_port()));
-    if (!record) return false;
-    driver.read_buffer.assign(record->begin(), record->end());
+    const sim::LoadedPhone phone = sim::LoadPhoneFile(sim::PhoneFile(sim_link_current_port()));
+    if (phone.state != SIM_PHONE_PRESENT) return false;
+    driver.read_buffer.assign(phone.record.begin(), phone.record.end());
     *data = driver.read_buffer.data();
     return true;
 }
@@ -113,51 +114,59 @@ void HandOutDespiteFailure(unsigned char** data, unsigned short* length) {
 extern "C" {
 
 int DRIVER_CALL _dv0_25InitTatVar(void) {
-    SimCall call = NewCall(SIM_INIT_TAT_VAR);
-    if (const int fault = sim_take_fault(SIM_INIT_TAT_VAR)) return Finish(call, fault);
-    State().read_buffer.clear();  // the driver forgets the last read with the old link
-    return Finish(call, 0);
+    return sim::NoThrow(kFailure, [&] {
+        SimCall call = NewCall(SIM_INIT_TAT_VAR);
+        if (const int fault = sim_take_fault(SIM_INIT_TAT_VAR)) return Finish(call, fault);
+        State().read_buffer.clear();  // the driver forgets the last read with the old link
+        return Finish(call, 0);
+    });
 }
 
-int DRIVER_CALL _dv10_00BackgroundLoop(int value, void* area4a, void* area4b, void* area4c, void* area8,
-                                       void* area16, void* area4d) {
-    SimCall call = NewCall(SIM_BACKGROUND_LOOP);
-    call.args[0] = value;
-    if (const int fault = sim_take_fault(SIM_BACKGROUND_LOOP)) return Finish(call, fault);
-    void* const areas[] = {area4a, area4b, area4c, area8, area16, area4d};
-    const std::size_t sizes[] = {4, 4, 4, 8, 16, 4};
-    for (void* area : areas) {
-        if (area == nullptr) return Finish(call, kFailure);
-    }
-    if (!LinkOpen() || !PhonePresent()) return Finish(call, kFailure);
-    // The loop reports what it found about the phone; fill every byte it owns.
-    for (std::size_t i = 0; i < std::size(areas); ++i) std::memset(areas[i], static_cast<int>(0xA0 + i), sizes[i]);
-    return Finish(call, 0);
+int DRIVER_CALL _dv10_00BackgroundLoop(int value, void* area4a, void* area4b, void* area4c, void* area8, void* area16,
+                                       void* area4d) {
+    return sim::NoThrow(kFailure, [&] {
+        SimCall call = NewCall(SIM_BACKGROUND_LOOP);
+        call.args[0] = value;
+        if (const int fault = sim_take_fault(SIM_BACKGROUND_LOOP)) return Finish(call, fault);
+        void* const areas[] = {area4a, area4b, area4c, area8, area16, area4d};
+        const std::size_t sizes[] = {4, 4, 4, 8, 16, 4};
+        for (void* area : areas) {
+            if (area == nullptr) return Finish(call, kFailure);
+        }
+        if (!LinkOpen() || !PhonePresent()) return Finish(call, kFailure);
+        // The loop reports what it found about the phone; fill every byte it owns.
+        for (std::size_t i = 0; i < std::size(areas); ++i) std::memset(areas[i], static_cast<int>(0xA0 + i), sizes[i]);
+        return Finish(call, 0);
+    });
 }
 
-int DRIVER_CALL _dva26_00ReadVirginParameterFromDataFlash(int record_id, unsigned char** data,
-                                                            unsigned short* length) {
-    SimCall call = NewCall(SIM_READ_RECORD);
-    call.args[0] = record_id;
-    if (const int fault = sim_take_fault(SIM_READ_RECORD)) {
-        if (data != nullptr && length != nullptr) HandOutDespiteFailure(data, length);
-        return Finish(call, fault);
-    }
-    if (record_id != kRecordId || data == nullptr || length == nullptr || !LinkOpen()) return Finish(call, kFailure);
-    const int result = HandOut(data, length);
-    if (result == 0) call.length = *length;
-    return Finish(call, result);
+int DRIVER_CALL _dva26_00ReadVirginParameterFromDataFlash(int record_id, unsigned char** data, unsigned short* length) {
+    return sim::NoThrow(kFailure, [&] {
+        SimCall call = NewCall(SIM_READ_RECORD);
+        call.args[0] = record_id;
+        if (const int fault = sim_take_fault(SIM_READ_RECORD)) {
+            if (data != nullptr && length != nullptr) HandOutDespiteFailure(data, length);
+            return Finish(call, fault);
+        }
+        if (record_id != kRecordId || data == nullptr || length == nullptr || !LinkOpen())
+            return Finish(call, kFailure);
+        const int result = HandOut(data, length);
+        if (result == 0) call.length = *length;
+        return Finish(call, result);
+    });
 }
 
-int DRIVER_CALL _dva26_01WriteVirginParameterToDataFlash(int record_id, unsigned char* data,
-                                                           unsigned short length) {
-    SimCall call = NewCall(SIM_WRITE_RECORD);
-    call.args[0] = record_id;
-    call.length = length;
-    if (data == nullptr) return Finish(call, kFailure);
-    if (const int fault = sim_take_fault(SIM_WRITE_RECORD)) return Finish(call, fault, data, length);
-    if (record_id != kRecordId || length != SIM_RECORD_SIZE || !LinkOpen()) return Finish(call, kFailure, data, length);
-    return Finish(call, SavePhone(data) ? 0 : kFailure, data, length);
+int DRIVER_CALL _dva26_01WriteVirginParameterToDataFlash(int record_id, unsigned char* data, unsigned short length) {
+    return sim::NoThrow(kFailure, [&] {
+        SimCall call = NewCall(SIM_WRITE_RECORD);
+        call.args[0] = record_id;
+        call.length = length;
+        if (data == nullptr) return Finish(call, kFailure);
+        if (const int fault = sim_take_fault(SIM_WRITE_RECORD)) return Finish(call, fault, data, length);
+        if (record_id != kRecordId || length != SIM_RECORD_SIZE || !LinkOpen())
+            return Finish(call, kFailure, data, length);
+        return Finish(call, SavePhone(data) ? 0 : kFailure, data, length);
+    });
 }
 
 void SIM_CALL sim_reset(void) {
@@ -175,14 +184,19 @@ void SIM_CALL sim_set_record(const unsigned char record[SIM_RECORD_SIZE]) {
 }
 
 int SIM_CALL sim_get_record(unsigned char record[SIM_RECORD_SIZE]) {
-    const int port = sim_link_current_port();
-    const std::optional<sim::Record> phone =
-        State().phones_in_files ? sim::LoadPhoneFile(sim::PhoneFile(port < 0 ? 0 : port))
-        : State().has_memory_phone ? std::optional<sim::Record>(State().memory_phone)
-                                   : std::nullopt;
-    if (!phone) return 0;
-    std::memcpy(record, phone->data(), phone->size());
-    return 1;
+    return sim::NoThrow(0, [&] {
+        Driver& driver = State();
+        if (!driver.phones_in_files) {
+            if (!driver.has_memory_phone) return 0;
+            std::memcpy(record, driver.memory_phone.data(), SIM_RECORD_SIZE);
+            return 1;
+        }
+        const int port = sim_link_current_port();
+        const sim::LoadedPhone phone = sim::LoadPhoneFile(sim::PhoneFile(port < 0 ? 0 : port));
+        if (phone.state != SIM_PHONE_PRESENT) return 0;
+        std::memcpy(record, phone.record.data(), SIM_RECORD_SIZE);
+        return 1;
+    });
 }
 
 int SIM_CALL sim_new_record(const char* bsn, unsigned char record[SIM_RECORD_SIZE]) {
@@ -193,15 +207,18 @@ int SIM_CALL sim_new_record(const char* bsn, unsigned char record[SIM_RECORD_SIZ
 }
 
 void SIM_CALL sim_script_read(const unsigned char* bytes, unsigned short length) {
-    Driver& driver = State();
-    driver.read_scripted = true;
-    driver.script_has_bytes = bytes != nullptr;
-    driver.script_length = length;
-    if (bytes != nullptr) {
-        driver.script_bytes.assign(bytes, bytes + length);
-    } else {
-        driver.script_bytes.clear();
-    }
+    sim::NoThrow(false, [&] {
+        Driver& driver = State();
+        driver.read_scripted = true;
+        driver.script_has_bytes = bytes != nullptr;
+        driver.script_length = length;
+        if (bytes != nullptr) {
+            driver.script_bytes.assign(bytes, bytes + length);
+        } else {
+            driver.script_bytes.clear();
+        }
+        return true;
+    });
 }
 
 void SIM_CALL sim_use_phone_files(void) {
@@ -209,23 +226,45 @@ void SIM_CALL sim_use_phone_files(void) {
     State().has_memory_phone = false;
 }
 
-int SIM_CALL sim_insert_phone(int port, const char* bsn) {
-    sim::Record record;
-    if (port < 0 || port > 255 || bsn == nullptr || !sim::NewPhoneRecord(bsn, record)) return 0;
-    return sim::SavePhoneFile(sim::PhoneFile(port), record) ? 1 : 0;
+SimDeskResult SIM_CALL sim_insert_phone(int port, const char* bsn) {
+    return sim::NoThrow(SIM_DESK_FAILED, [&] {
+        sim::Record record;
+        if (port < 0 || port > 255 || bsn == nullptr || !sim::NewPhoneRecord(bsn, record)) return SIM_DESK_FAILED;
+        switch (sim::CreatePhoneFile(sim::PhoneFile(port), record)) {
+            case sim::FileWrite::Ok: return SIM_DESK_DONE;
+            case sim::FileWrite::Exists: return SIM_DESK_PHONE_THERE;
+            case sim::FileWrite::Failed: break;
+        }
+        return SIM_DESK_FAILED;
+    });
 }
 
-int SIM_CALL sim_remove_phone(int port) {
-    if (port < 0 || port > 255) return 0;
-    std::error_code error;
-    return std::filesystem::remove(sim::PhoneFile(port), error) ? 1 : 0;
+SimDeskResult SIM_CALL sim_remove_phone(int port) {
+    return sim::NoThrow(SIM_DESK_FAILED, [&] {
+        if (port < 0 || port > 255) return SIM_DESK_FAILED;
+        switch (sim::RemoveFile(sim::PhoneFile(port))) {
+            case sim::FileRemove::Removed: return SIM_DESK_DONE;
+            case sim::FileRemove::Missing: return SIM_DESK_NO_PHONE;
+            case sim::FileRemove::Failed: break;
+        }
+        return SIM_DESK_FAILED;
+    });
+}
+
+SimPhoneState SIM_CALL sim_phone_state(int port) {
+    return sim::NoThrow(SIM_PHONE_UNREADABLE, [&] {
+        if (port < 0 || port > 255) return SIM_PHONE_NONE;
+        return sim::LoadPhoneFile(sim::PhoneFile(port)).state;
+    });
 }
 
 size_t SIM_CALL sim_phone_path(int port, char* out, size_t capacity) {
-    const std::string path = sim::PhoneFile(port).string();
-    if (out == nullptr || path.size() + 1 > capacity) return 0;
-    std::memcpy(out, path.c_str(), path.size() + 1);
-    return path.size();
+    return sim::NoThrow(size_t{0}, [&] {
+        const std::string path = sim::PhoneFile(port).string();
+        if (out == nullptr || path.size() + 1 > capacity) return size_t{0};
+        std::memcpy(out, path.c_str(), path.size() + 1);
+        return path.size();
+    });
 }
 
 }  // extern "C"

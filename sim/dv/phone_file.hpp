@@ -2,20 +2,28 @@
 #pragma once
 
 #include <filesystem>
-#include <optional>
 
 #include "phone_record.hpp"
+#include "regular_file.hpp"
+#include "stagemark_sim.h"
 
 namespace sim {
 
 std::filesystem::path PhoneFolder();
 std::filesystem::path PhoneFile(int port);
 
-// Nothing when the file is missing, wrongly sized or damaged.
-std::optional<Record> LoadPhoneFile(const std::filesystem::path& path);
+struct LoadedPhone {
+    SimPhoneState state = SIM_PHONE_NONE;
+    Record record{};  // valid when state is SIM_PHONE_PRESENT
+};
 
-// Writes a temporary file and renames it over the old one, so a process killed
-// mid-write leaves the old record or the new one, never a mixture.
+// Reads the phone; a missing, wrongly sized, damaged or unreadable file is no record.
+LoadedPhone LoadPhoneFile(const std::filesystem::path& path);
+
+// Replaces the phone's record: readers see the old record or the new one, never a mixture.
 bool SavePhoneFile(const std::filesystem::path& path, const Record& record);
+
+// Puts a new phone where no phone file is; Exists when one is there, whatever its state.
+FileWrite CreatePhoneFile(const std::filesystem::path& path, const Record& record);
 
 }  // namespace sim

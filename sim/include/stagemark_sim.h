@@ -104,6 +104,22 @@ SIM_SL_API void SIM_CALL sim_log_call(const SimCall *call, const unsigned char *
 
 /* ---- dv: the phone ---- */
 
+/* What is on a port of the desk. */
+typedef enum SimPhoneState {
+    SIM_PHONE_PRESENT,   /* a phone with a sound record */
+    SIM_PHONE_NONE,      /* no phone file */
+    SIM_PHONE_DAMAGED,   /* a phone file of the wrong size or with a bad check */
+    SIM_PHONE_UNREADABLE /* not a regular file, or it cannot be read */
+} SimPhoneState;
+
+/* What a desk command on a port's phone file came to. */
+typedef enum SimDeskResult {
+    SIM_DESK_FAILED = 0,     /* a bad argument, or the file could not be written or removed */
+    SIM_DESK_DONE = 1,
+    SIM_DESK_NO_PHONE = 2,   /* remove: no phone file on the port */
+    SIM_DESK_PHONE_THERE = 3 /* insert: a phone file is already on the port, sound or not */
+} SimDeskResult;
+
 /* sim_link_reset, then a fresh phone kept in memory; read scripts cleared. */
 SIM_DV_API void SIM_CALL sim_reset(void);
 /* Puts a phone with this record in memory (every port meets it). */
@@ -119,10 +135,13 @@ SIM_DV_API void SIM_CALL sim_script_read(const unsigned char *bytes, unsigned sh
 /* Phones kept in files, one per port, in STAGEMARK_SIM_DIR or else
  * a stagemark-sim folder in the temp dir. The driver starts out this way. */
 SIM_DV_API void SIM_CALL sim_use_phone_files(void);
-/* Puts a new phone with this BSN on the port's file. 1 on success. */
-SIM_DV_API int SIM_CALL sim_insert_phone(int port, const char *bsn);
-/* Takes the phone off the port. 1 when one was there. */
-SIM_DV_API int SIM_CALL sim_remove_phone(int port);
+/* Puts a new phone with this BSN on the port, only where no phone file is. */
+SIM_DV_API SimDeskResult SIM_CALL sim_insert_phone(int port, const char *bsn);
+/* Takes the phone off the port, with its record. */
+SIM_DV_API SimDeskResult SIM_CALL sim_remove_phone(int port);
+/* What is on the port, so that a station tool on the desk can say why a read failed.
+ * The vendor's driver has no such call. */
+SIM_DV_API SimPhoneState SIM_CALL sim_phone_state(int port);
 /* Where the port's phone is kept: writes the path, returns its length (0 if it does not fit). */
 SIM_DV_API size_t SIM_CALL sim_phone_path(int port, char *out, size_t capacity);
 

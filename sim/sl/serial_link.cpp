@@ -6,6 +6,7 @@
 #include "stagemark_sim.h"
 #define DRIVER_API SIM_EXPORT
 #include "call_log.hpp"
+#include "no_throw.hpp"
 #include "port_name.hpp"
 #include "serial_link.h"
 
@@ -57,17 +58,19 @@ int DRIVER_CALL _SL1_12TLSAllocate(void) {
 }
 
 int DRIVER_CALL _SL3_02InitSL(char* port_name, int baud, int a, int b, int c, int d, int e, int f) {
-    SimCall call = NewCall(SIM_INIT_SL);
-    const int settings[] = {baud, a, b, c, d, e, f};
-    std::memcpy(call.args + 1, settings, sizeof settings);
-    if (port_name != nullptr) std::strncpy(call.port_name, port_name, sizeof call.port_name - 1);
-    if (const int fault = sim_take_fault(SIM_INIT_SL)) return Finish(call, fault);
-    if (!tls_allocated || port_name == nullptr) return Finish(call, kFailure);
-    const std::optional<int> port = sim::ParsePortName(port_name);
-    if (!port || *port == kNoDevicePort || IsOpen(*port)) return Finish(call, kFailure);
-    IsOpen(*port) = true;
-    State().opened_order.push_back(*port);
-    return Finish(call, 0);
+    return sim::NoThrow(kFailure, [&] {
+        SimCall call = NewCall(SIM_INIT_SL);
+        const int settings[] = {baud, a, b, c, d, e, f};
+        std::memcpy(call.args + 1, settings, sizeof settings);
+        if (port_name != nullptr) std::strncpy(call.port_name, port_name, sizeof call.port_name - 1);
+        if (const int fault = sim_take_fault(SIM_INIT_SL)) return Finish(call, fault);
+        if (!tls_allocated || port_name == nullptr) return Finish(call, kFailure);
+        const std::optional<int> port = sim::ParsePortName(port_name);
+        if (!port || *port == kNoDevicePort || IsOpen(*port)) return Finish(call, kFailure);
+        IsOpen(*port) = true;
+        State().opened_order.push_back(*port);
+        return Finish(call, 0);
+    });
 }
 
 int DRIVER_CALL _SL3_04CloseSL(int port) {
@@ -96,13 +99,9 @@ void SIM_CALL sim_link_reset(void) {
     sim::ResetCounting();
 }
 
-int SIM_CALL sim_link_is_open(int port) {
-    return ValidPort(port) && IsOpen(port) ? 1 : 0;
-}
+int SIM_CALL sim_link_is_open(int port) { return ValidPort(port) && IsOpen(port) ? 1 : 0; }
 
-int SIM_CALL sim_link_current_port(void) {
-    return State().opened_order.empty() ? -1 : State().opened_order.back();
-}
+int SIM_CALL sim_link_current_port(void) { return State().opened_order.empty() ? -1 : State().opened_order.back(); }
 
 int SIM_CALL sim_link_tls_allocated(void) { return tls_allocated ? 1 : 0; }
 

@@ -1,0 +1,31 @@
+// The stand-in's files, handled so that a station never hangs, aborts or loses a phone:
+// only regular files are read, and only as many bytes as they should hold; every write
+// goes to a new file, created exclusively and never through a link, then moved into place.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+
+namespace sim {
+
+enum class FileRead { Ok, Missing, NotRegular, WrongSize, Unreadable };
+
+// Reads a regular file that holds exactly `size` bytes.
+FileRead ReadRegularFile(const std::filesystem::path& path, unsigned char* bytes, std::size_t size);
+
+enum class FileWrite { Ok, Exists, Failed };
+
+// Writes the bytes to a new temporary file beside `path`, then moves it into place: over
+// the old file when `replace`, else only where no file is (Exists otherwise). Readers see
+// the old bytes or the new ones, never a mixture.
+FileWrite WriteFileAtomically(const std::filesystem::path& path, const unsigned char* bytes, std::size_t size,
+                              bool replace);
+
+enum class FileRemove { Removed, Missing, Failed };
+
+FileRemove RemoveFile(const std::filesystem::path& path);
+
+// The system's temporary folder; never the current directory.
+std::filesystem::path TemporaryFolder();
+
+}  // namespace sim

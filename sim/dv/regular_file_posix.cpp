@@ -1,0 +1,115 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "regular_file.hpp"
+
+namespace sim {
+namespace {
+
+class Descriptor {
+  public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+// Unpredictable enough that nobody can plant a link at the name beforehand; the
+// exclusive create refuses one anyway.
+std::filesystem::path TemporaryName(const std::filesystem::path& path) {
+    static unsigned counter = 0;
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    char suffix[64];
+    std::snprintf(suffix, sizeof suffix, ".tmp%ld-%lx-%x", static_cast<long>(getpid()),
+                  static_cast<unsigned long>(now.tv_nsec) ^ static_cast<unsigned long>(random()), ++counter);
+    std::filesystem::path name = path;
+    name += suffix;
+    return name;
+}
+
+bool WriteAll(int fd, const unsigned char* bytes, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = write(fd, bytes, size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+}  // namespace
+
+FileRead ReadRegularFile(const std::filesystem::path& path, unsigned char* bytes, std::size_t size) {
+    // Non-blocking, so that a FIFO put where a phone belongs cannot hold the station.
+    Descriptor fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (fd.get() < 0) return errno == ENOENT ? FileRead::Missing : FileRead::Unreadable;
+    struct stat status {};
+    if (fstat(fd.get(), &status) != 0) return FileRead::Unreadable;
+    if (!S_ISREG(status.st_mode)) return FileRead::NotRegular;
+    if (status.st_size != static_cast<off_t>(size)) return FileRead::WrongSize;
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = read(fd.get(), bytes + got, size - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return FileRead::Unreadable;
+        if (n == 0) return FileRead::WrongSize;  // shrunk since fstat
+        got += static_cast<std::size_t>(n);
+    }
+    return FileRead::Ok;
+}
+
+FileWrite WriteFileAtomically(const std::filesystem::path& path, const unsigned char* bytes, std::size_t size,
+                              bool replace) {
+    std::error_code error;
+    std::filesystem::create_directories(path.parent_path(), error);
+    const std::filesystem::path temporary = TemporaryName(path);
+    {
+        Descriptor fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (fd.get() < 0) return FileWrite::Failed;
+        if (!WriteAll(fd.get(), bytes, size) || fsync(fd.get()) != 0) {
+            unlink(temporary.c_str());
+            return FileWrite::Failed;
+        }
+    }
+    if (replace) {
+        if (rename(temporary.c_str(), path.c_str()) == 0) return FileWrite::Ok;
+        unlink(temporary.c_str());
+        return FileWrite::Failed;
+    }
+    // link() refuses an existing name: the new file appears whole, and only where none was.
+    const int linked = link(temporary.c_str(), path.c_str());
+    const int link_error = errno;
+    unlink(temporary.c_str());
+    if (linked == 0) return FileWrite::Ok;
+    return link_error == EEXIST ? FileWrite::Exists : FileWrite::Failed;
+}
+
+FileRemove RemoveFile(const std::filesystem::path& path) {
+    if (unlink(path.c_str()) == 0) return FileRemove::Removed;
+    return errno == ENOENT ? FileRemove::Missing : FileRemove::Failed;
+}
+
+std::filesystem::path TemporaryFolder() {
+    // TMPDIR when it names a folder; otherwise the system's, as other programs do.
+    if (const char* folder = std::getenv("TMPDIR"); folder != nullptr && folder[0] == '/') {
+        struct stat status {};
+        if (stat(folder, &status) == 0 && S_ISDIR(status.st_mode)) return folder;
+    }
+    return "/tmp";
+}
+
+}  // namespace sim

@@ -1,0 +1,103 @@
+#include <windows.h>
+
+#include <cwchar>
+
+#include "regular_file.hpp"
+
+namespace sim {
+namespace {
+
+class Handle {
+  public:
+    explicit Handle(HANDLE handle) : handle_(handle) {}
+    ~Handle() {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE get() const { return handle_; }
+
+  private:
+    HANDLE handle_;
+};
+
+std::filesystem::path TemporaryName(const std::filesystem::path& path) {
+    static unsigned counter = 0;
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    wchar_t suffix[64];
+    std::swprintf(suffix, 64, L".tmp%lu-%llx-%x", GetCurrentProcessId(), static_cast<unsigned long long>(now.QuadPart),
+                  ++counter);
+    std::filesystem::path name = path;
+    name += suffix;
+    return name;
+}
+
+// A reader that opened the file without allowing deletion (a virus scanner, a viewer)
+// blocks the replace for a moment: try again briefly before giving up.
+bool MoveWithRetries(const std::filesystem::path& from, const std::filesystem::path& to, DWORD flags) {
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        if (MoveFileExW(from.c_str(), to.c_str(), flags | MOVEFILE_WRITE_THROUGH)) return true;
+        const DWORD error = GetLastError();
+        if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return false;
+        Sleep(20);
+    }
+    return false;
+}
+
+}  // namespace
+
+FileRead ReadRegularFile(const std::filesystem::path& path, unsigned char* bytes, std::size_t size) {
+    Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileRead::Missing
+                                                                               : FileRead::Unreadable;
+    }
+    if (GetFileType(file.get()) != FILE_TYPE_DISK) return FileRead::NotRegular;
+    LARGE_INTEGER length{};
+    if (!GetFileSizeEx(file.get(), &length)) return FileRead::Unreadable;
+    if (length.QuadPart != static_cast<LONGLONG>(size)) return FileRead::WrongSize;
+    DWORD got = 0;
+    if (!ReadFile(file.get(), bytes, static_cast<DWORD>(size), &got, nullptr)) return FileRead::Unreadable;
+    return got == size ? FileRead::Ok : FileRead::WrongSize;
+}
+
+FileWrite WriteFileAtomically(const std::filesystem::path& path, const unsigned char* bytes, std::size_t size,
+                              bool replace) {
+    std::error_code error;
+    std::filesystem::create_directories(path.parent_path(), error);
+    const std::filesystem::path temporary = TemporaryName(path);
+    {
+        Handle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+        if (file.get() == INVALID_HANDLE_VALUE) return FileWrite::Failed;
+        DWORD written = 0;
+        if (!WriteFile(file.get(), bytes, static_cast<DWORD>(size), &written, nullptr) || written != size ||
+            !FlushFileBuffers(file.get())) {
+            DeleteFileW(temporary.c_str());
+            return FileWrite::Failed;
+        }
+    }
+    if (MoveWithRetries(temporary, path, replace ? MOVEFILE_REPLACE_EXISTING : 0)) return FileWrite::Ok;
+    const DWORD move_error = GetLastError();
+    DeleteFileW(temporary.c_str());
+    return move_error == ERROR_ALREADY_EXISTS || move_error == ERROR_FILE_EXISTS ? FileWrite::Exists
+                                                                                 : FileWrite::Failed;
+}
+
+FileRemove RemoveFile(const std::filesystem::path& path) {
+    if (DeleteFileW(path.c_str())) return FileRemove::Removed;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileRemove::Missing : FileRemove::Failed;
+}
+
+std::filesystem::path TemporaryFolder() {
+    wchar_t folder[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+    if (length == 0 || length > MAX_PATH) return L"C:\\Windows\\Temp";
+    return std::filesystem::path(folder);
+}
+
+}  // namespace sim

@@ -8,6 +8,7 @@ Environment: STAGEMARK_TOOL and STAGEMARK_PHONE_TOOL (the two programs), STAGEMA
 import json
 import os
 import pathlib
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -60,6 +61,22 @@ def truncate(path):
     path.write_bytes(path.read_bytes()[:RECORD_SIZE - 1])
 
 
+def with_check(record):
+    return bytes(record) + zlib.crc32(bytes(record)).to_bytes(4, "little")
+
+
+def erase_bsn(path):
+    """A sound file whose record was never written where the BSN lives: flash reads 0xFF."""
+    record = bytearray(path.read_bytes()[:RECORD_SIZE])
+    record[789:794] = b"\xff" * 5
+    path.write_bytes(with_check(record))
+
+
+def erased_record():
+    """Flash that was never written: every byte 0xFF, every stage reading as passed."""
+    return with_check(b"\xff" * RECORD_SIZE)
+
+
 class ExitCodes(Desk):
     # name, phone on the desk, what is done to its file, command, exit code, words on stdout or stderr
     CASES = [
@@ -67,13 +84,22 @@ class ExitCodes(Desk):
         ("failed stage", True, None, ["fail", "FT"], ["check", "BSN", "FT", "--port", PORT], 1, "FT failed"),
         ("stage not recorded", True, None, ["pass", "BSN"], ["check", "BSN", "BT", "--port", PORT], 1,
          "BT not recorded"),
-        ("no phone file", False, None, None, ["check", "BSN", "--port", PORT], 2, "record could not be read"),
-        ("damaged phone file", True, damage, None, ["status", "--port", PORT], 2, "record could not be read"),
+        ("no phone file", False, None, None, ["check", "BSN", "--port", PORT], 2,
+         f"no phone on COM{PORT}; put one there with 'stagemark-phone insert --port {PORT}'"),
+        ("damaged phone file", True, damage, None, ["status", "--port", PORT], 2,
+         f"the phone's record on COM{PORT} is damaged"),
         ("wrongly sized phone file", True, truncate, None, ["check", "FT", "--port", PORT], 2,
-         "record could not be read"),
+         f"the phone's record on COM{PORT} is damaged"),
+        ("phone never written", True, erase_bsn, None, ["check", "BSN", "--port", PORT], 2,
+         "BSN 'ffffffffff' is not ten decimal digits: the record looks never written"),
         ("no phone detected", False, None, None, ["status", "--port", PORT, "--detect", 0], 2,
-         "no phone was detected"),
-        ("link cannot open", True, None, None, ["status", "--port", 0], 2, "link could not open on COM0"),
+         f"detecting the phone on COM{PORT} failed: the phone driver found no phone"),
+        ("link cannot open", True, None, None, ["status", "--port", 0], 2, "opening the link on COM0 failed"),
+        ("port repeated", True, None, None, ["pass", "FT", "--port", PORT, "--port", 3], 64, "--port is given twice"),
+        ("detect repeated", True, None, None, ["status", "--port", PORT, "--detect", 0, "--detect", 1], 64,
+         "--detect is given twice"),
+        ("json repeated", True, None, None, ["status", "--port", PORT, "--json", "--json"], 64,
+         "--json is given twice"),
         ("bad stage name", True, None, None, ["check", "XT", "--port", PORT], 64, "unknown stage 'XT'"),
         ("port too high", True, None, None, ["status", "--port", 256], 64, "port '256'"),
         ("port negative", True, None, None, ["status", "--port", -1], 64, "port '-1'"),
@@ -186,6 +212,172 @@ class StationProcesses(Desk):
         self.assertEqual(torn, [])
         self.assertGreater(len(seen), 1, "the reader saw the record change")
         self.assertEqual(sorted(p.name for p in self.folder.iterdir()), [path.name], "no temporary file left")
+
+
+class RefusalsWriteNothing(Desk):
+    """What the tool cannot take for sure never reaches the phone."""
+
+    def test_refused_commands_leave_the_phone_as_it_was(self):
+        cases = [
+            ("a repeated port", None, ["pass", "FT", "--port", PORT, "--port", PORT], 64),
+            ("a never-written record", lambda p: p.write_bytes(erased_record()), ["pass", "FT", "--port", PORT], 2),
+            ("a never-written BSN", erase_bsn, ["fail", "BT", "--port", PORT], 2),
+        ]
+        for name, spoil, command, code in cases:
+            with self.subTest(name):
+                self.setUp()
+                try:
+                    self.insert()
+                    if spoil:
+                        spoil(self.phone_file())
+                    before = self.phone_file().read_bytes()
+                    result = self.tool(*command)
+                    self.assertEqual(result.returncode, code, result.stderr)
+                    self.assertEqual(self.phone_file().read_bytes(), before)
+                finally:
+                    self.tearDown()
+
+    def test_an_erased_record_does_not_pass_the_route_check(self):
+        self.insert()
+        self.phone_file().write_bytes(erased_record())
+        result = self.tool("check", "BSN", "BT", "CT", "LAMA", "FT", "IMEI", "--port", PORT, "--json")
+        self.assertEqual(result.returncode, 2)
+        failure = json.loads(result.stdout)
+        self.assertEqual((failure["step"], failure["port"]), ("check", PORT))
+        self.assertIn("looks never written or damaged", failure["error"])
+
+    def test_failures_in_json_carry_the_step(self):
+        # No phone on the port; COM0 has no device, so its link cannot open.
+        for command, port, step in ((["status"], PORT, "read"), (["check", "FT"], 0, "open")):
+            with self.subTest(step):
+                result = self.tool(*command, "--port", port, "--json")
+                self.assertEqual(result.returncode, 2)
+                failure = json.loads(result.stdout)
+                self.assertEqual((failure["step"], failure["port"]), (step, port))
+                self.assertIn(f"COM{port} failed", failure["error"])
+
+
+class StampsPast2038(Desk):
+    def test_stamps_show_as_utc_up_to_2106(self):
+        self.insert()
+        record = bytearray(self.phone_file().read_bytes()[:RECORD_SIZE])
+        record[810] = record[811] = 0xC0  # BSN and BT passed
+        record[838:846] = (0x80000000).to_bytes(4, "big") + (0xFFFFFFFF).to_bytes(4, "big")
+        self.phone_file().write_bytes(with_check(record))
+        stages = json.loads(self.tool("status", "--port", PORT, "--json").stdout)["stages"]
+        self.assertEqual([s["recorded"] for s in stages[:2]], ["2038-01-19T03:14:08Z", "2106-02-07T06:28:15Z"])
+
+
+class DeskCommand(Desk):
+    def phone(self, *args):
+        return self.run_program(PHONE_TOOL, *args)
+
+    def test_usage_errors(self):
+        cases = [
+            ("port repeated", ["insert", "--port", 1, "--port", 2], "--port is given twice"),
+            ("bsn repeated", ["insert", "--port", 1, "--bsn", "1111111111", "--bsn", "2222222222"],
+             "--bsn is given twice"),
+            ("port too high", ["remove", "--port", 256], "port '256'"),
+            ("bsn not digits", ["insert", "--port", 1, "--bsn", "12345abcde"], "not ten decimal digits"),
+        ]
+        for name, args, words in cases:
+            with self.subTest(name):
+                result = self.phone(*args)
+                self.assertEqual(result.returncode, 64, result.stderr)
+                self.assertIn(words, result.stderr)
+        self.assertEqual(list(self.folder.iterdir()), [], "no phone was put anywhere")
+
+    def test_help(self):
+        for args in (["--help"], ["insert", "--help"], ["remove", "--port", 1, "--help"]):
+            result = self.phone(*args)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertIn("usage: stagemark-phone", result.stdout)
+
+    def test_insert_never_replaces_a_phone_file(self):
+        self.insert()
+        damage(self.phone_file())
+        damaged = self.phone_file().read_bytes()
+        result = self.phone("insert", "--port", PORT, "--bsn", "1111111111")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("a phone file is already there", result.stderr)
+        self.assertEqual(self.phone_file().read_bytes(), damaged)
+
+    def test_remove_tells_no_phone_from_could_not_remove(self):
+        self.assertIn(f"no phone on COM{PORT}", self.phone("remove", "--port", PORT).stderr)
+        (self.phone_file() / "held").mkdir(parents=True)  # a file system object that will not go
+        result = self.phone("remove", "--port", PORT)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("could not be removed", result.stderr)
+
+
+@unittest.skipIf(RUNNER, "device files, FIFOs and descriptors of the native build")
+class HostileDesk(Desk):
+    """Whatever sits where a phone file belongs, a station gets a failed read, never a hang or an abort."""
+
+    def test_no_phone_file_can_hang_or_abort_a_station(self):
+        def directory(path):
+            path.mkdir()
+
+        def fifo(path):
+            os.mkfifo(path)
+
+        def device(path):
+            path.symlink_to("/dev/zero")
+
+        def huge(path):
+            with open(path, "wb") as f:
+                f.truncate(2 << 30)
+
+        for name, plant in (("directory", directory), ("fifo", fifo), ("/dev/zero", device), ("2 GB", huge)):
+            with self.subTest(name):
+                self.setUp()
+                try:
+                    plant(self.phone_file())
+                    for command in (["status"], ["pass", "FT"]):
+                        result = self.tool(*command, "--port", PORT)
+                        self.assertEqual(result.returncode, 2, result.stderr)
+                        self.assertIn("reading the phone's record", result.stderr)
+                    inserted = self.run_program(PHONE_TOOL, "insert", "--port", PORT)
+                    self.assertEqual(inserted.returncode, 1, inserted.stderr)
+                finally:
+                    self.tearDown()
+
+    def test_output_that_cannot_be_written_fails(self):
+        self.insert()
+        for command in (["status", "--json"], ["check", "BSN"], ["pass", "FT"]):
+            with self.subTest(" ".join(command)), open("/dev/full", "w") as full:
+                result = subprocess.run([TOOL, *command, "--port", str(PORT)], env=self.env, stdout=full,
+                                        stderr=subprocess.PIPE, text=True, timeout=60)
+                self.assertEqual(result.returncode, 74, result.stderr)
+                self.assertIn("writing the output failed", result.stderr)
+        with open("/dev/full", "w") as full:
+            where = subprocess.run([PHONE_TOOL, "where", "--port", "1"], env=self.env, stdout=full, timeout=60)
+        self.assertEqual(where.returncode, 74)
+        before = self.phone_file().read_bytes()
+        closed = subprocess.run(f'exec "{TOOL}" pass FT --port {PORT} >&-', shell=True, env=self.env,
+                                stderr=subprocess.PIPE, timeout=60)
+        self.assertEqual(closed.returncode, 74)
+        self.assertEqual(self.phone_file().read_bytes(), before, "nothing is recorded that cannot be reported")
+
+    def test_a_missing_temp_folder_is_never_the_current_directory(self):
+        env = {k: v for k, v in self.env.items() if k != "STAGEMARK_SIM_DIR"}
+        for tmpdir in ("/no/such/folder", ""):
+            with self.subTest(tmpdir=tmpdir):
+                where = subprocess.run([PHONE_TOOL, "where", "--port", "1"], env=dict(env, TMPDIR=tmpdir),
+                                       cwd=self.folder, capture_output=True, text=True, timeout=60)
+                self.assertEqual(where.stdout.strip(), "/tmp/stagemark-sim/port1.phone")
+
+    def test_the_tool_without_its_library(self):
+        alone = self.folder / "alone"
+        alone.mkdir()
+        shutil.copy(TOOL, alone)
+        tool = str(alone / pathlib.Path(TOOL).name)
+        self.assertEqual(subprocess.run([tool, "--help"], capture_output=True, timeout=60).returncode, 0)
+        self.assertEqual(subprocess.run([tool, "status"], capture_output=True, timeout=60).returncode, 64)
+        result = subprocess.run([tool, "status", "--port", "1"], capture_output=True, text=True, timeout=60)
+        self.assertEqual(result.returncode, 2)
+        self.assertEqual(len(result.stderr.strip().splitlines()), 1)
+        self.assertIn("libstagemark.so", result.stderr)
 
 
 @unittest.skipUnless(LIBRARY and EXAMPLE, "the Python example drives the native library")

@@ -3,72 +3,77 @@
 #include <cstdio>
 #include <string>
 
+#include "failure.hpp"
 #include "record_view.hpp"
 
 namespace tool {
-namespace {
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
-}  // namespace
-
-void ReportFailure(const char* step, int port) { std::fprintf(stderr, "stagemark: %s on COM%d\n", step, port); }
-
-int ShowStatus(const Options& options, const TestHandle& copy) {
-    const std::string bsn = BsnText();
+int ShowStatus(const Exports& library, const Options& options, const TestHandle& copy) {
+    const std::string bsn = BsnText(library);
     if (options.json) {
-        std::string json = "{\"port\": " + std::to_string(options.port) + ", \"bsn\": " + Quoted(bsn) + ", \"stages\": [";
+        std::string json = "{\"port\": " + std::to_string(options.port) + ", \"bsn\": " + JsonString(bsn) +
+                           ", \"stages\": [";
         for (const StageEntry& stage : kStages) {
-            const int status = stage.status();
-            json += std::string(&stage == kStages ? "" : ", ") + "{\"stage\": " + Quoted(stage.name) +
-                    ", \"status\": " + Quoted(StatusWord(status)) +
-                    ", \"recorded\": " + (status == 0 ? "null" : Quoted(RecordedAt(copy, stage))) + "}";
+            const int status = library.stages[stage.slot].status();
+            json += std::string(stage.slot == 0 ? "" : ", ") + "{\"stage\": " + JsonString(stage.name) +
+                    ", \"status\": " + JsonString(StatusWord(status)) +
+                    ", \"recorded\": " + (status == 0 ? "null" : JsonString(RecordedAt(copy, stage.slot))) + "}";
         }
         std::printf("%s]}\n", json.c_str());
         return 0;
     }
     std::printf("phone %s on COM%d\n", bsn.c_str(), options.port);
     for (const StageEntry& stage : kStages) {
-        const int status = stage.status();
+        const int status = library.stages[stage.slot].status();
         if (status == 0) {
             std::printf("  %-4s  %s\n", stage.name, StatusWord(status));
         } else {
-            std::printf("  %-4s  %-12s  %s\n", stage.name, StatusWord(status), RecordedAt(copy, stage).c_str());
+            std::printf("  %-4s  %-12s  %s\n", stage.name, StatusWord(status), RecordedAt(copy, stage.slot).c_str());
         }
     }
     return 0;
 }
 
-int RecordResult(const Options& options, const TestHandle& copy) {
+int RecordResult(const Exports& library, const Options& options, const TestHandle& copy) {
     const StageEntry& stage = *options.stages.front();
+    const StageExports& calls = library.stages[stage.slot];
     const bool pass = options.command == Command::Pass;
-    if (!(pass ? stage.pass() : stage.fail())) {
-        ReportFailure("the phone's record could not be written", options.port);
-        return kExitFailure;
+    if (!(pass ? calls.pass() : calls.fail())) {
+        return Fail(options, kWriteStep, "the phone did not store the record, so " + std::string(stage.name) +
+                                             " is not recorded",
+                    "check that the phone is still on the link, then run the command again");
     }
-    std::printf("%s recorded as %s on phone %s at %s\n", stage.name, pass ? "passed" : "failed", BsnText().c_str(),
-                RecordedAt(copy, stage).c_str());
+    const std::string bsn = BsnText(library), word = pass ? "passed" : "failed";
+    const std::string at = RecordedAt(copy, stage.slot);
+    if (options.json) {
+        std::printf("{\"port\": %d, \"bsn\": %s, \"stage\": %s, \"status\": %s, \"recorded\": %s}\n", options.port,
+                    JsonString(bsn).c_str(), JsonString(stage.name).c_str(), JsonString(word).c_str(),
+                    JsonString(at).c_str());
+    } else {
+        std::printf("%s recorded as %s on phone %s at %s\n", stage.name, word.c_str(), bsn.c_str(), at.c_str());
+    }
     return 0;
 }
 
-int CheckRoute(const Options& options) {
+int CheckRoute(const Exports& library, const Options& options) {
     std::string refused, stages_json, refused_json;
     for (const StageEntry* stage : options.stages) {
-        const int status = stage->status();
+        const int status = library.stages[stage->slot].status();
         if (!stages_json.empty()) stages_json += ", ";
-        stages_json += "{\"stage\": " + Quoted(stage->name) + ", \"status\": " + Quoted(StatusWord(status)) + "}";
+        stages_json += "{\"stage\": " + JsonString(stage->name) + ", \"status\": " + JsonString(StatusWord(status)) + "}";
         if (status == 1) continue;
         refused += (refused.empty() ? "" : ", ") + std::string(stage->name) + " " + StatusWord(status);
-        refused_json += (refused_json.empty() ? "" : ", ") + Quoted(stage->name);
+        refused_json += (refused_json.empty() ? "" : ", ") + JsonString(stage->name);
     }
+    const std::string bsn = BsnText(library);
     if (options.json) {
         std::printf("{\"port\": %d, \"bsn\": %s, \"passed\": %s, \"stages\": [%s], \"refused\": [%s]}\n", options.port,
-                    Quoted(BsnText()).c_str(), refused.empty() ? "true" : "false", stages_json.c_str(),
+                    JsonString(bsn).c_str(), refused.empty() ? "true" : "false", stages_json.c_str(),
                     refused_json.c_str());
     } else if (refused.empty()) {
-        std::printf("route check passed: phone %s has passed every stage named\n", BsnText().c_str());
+        std::printf("route check passed: phone %s has passed every stage named\n", bsn.c_str());
     } else {
-        std::printf("route check refused: phone %s: %s\n", BsnText().c_str(), refused.c_str());
+        std::printf("route check refused: phone %s: %s\n", bsn.c_str(), refused.c_str());
     }
     return refused.empty() ? 0 : kExitRefused;
 }

@@ -1,29 +1,97 @@
 // stagemark: the station tool. Shows and sets a phone's stage test record through
 // the library's own exports, the way any station program does.
+#include <cstdio>
+#include <string>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#endif
+
 #include "commands.hpp"
+#include "failure.hpp"
+#include "record_view.hpp"
 
 namespace {
 
+// Why the record could not be read. The desk's stand-in driver can say; with the
+// vendor's, the tool knows only that the read failed.
+int ReadFailure(const tool::Exports& library, const tool::Options& options) {
+    const std::string port = std::to_string(options.port);
+    const SimPhoneState state = library.desk_phone_state ? library.desk_phone_state(options.port) : SIM_PHONE_PRESENT;
+    if (library.desk_phone_state && state == SIM_PHONE_NONE) {
+        return tool::Fail(options, tool::kReadStep, "no phone on COM" + port,
+                          "put one there with 'stagemark-phone insert --port " + port + "'");
+    }
+    if (library.desk_phone_state && state == SIM_PHONE_DAMAGED) {
+        return tool::Fail(options, tool::kReadStep, "the phone's record on COM" + port + " is damaged",
+                          "take the phone away with 'stagemark-phone remove --port " + port + "' and insert a new one");
+    }
+    if (library.desk_phone_state && state == SIM_PHONE_UNREADABLE) {
+        return tool::Fail(options, tool::kReadStep, "the desk's phone file for COM" + port + " cannot be read",
+                          "check the file that 'stagemark-phone where --port " + port + "' names");
+    }
+    return tool::Fail(options, tool::kReadStep, "the phone did not hand over its record",
+                      "check that the phone is on COM" + port + ", that it was detected (--detect VALUE), and that " +
+                          "the port number is right");
+}
+
 // Detection, then the test handle for the command; closes the handle it opened.
-int RunOnOpenLink(const tool::Options& options) {
-    if (options.detect && !DetectMobile(*options.detect)) {
-        tool::ReportFailure("no phone was detected", options.port);
-        return tool::kExitFailure;
+int RunOnOpenLink(const tool::Exports& library, const tool::Options& options) {
+    if (options.detect && !library.DetectMobile(*options.detect)) {
+        return tool::Fail(options, tool::kDetectStep, "the phone driver found no phone",
+                          "check that the phone is connected and powered on COM" + std::to_string(options.port) +
+                              ", and the --detect value your driver expects");
     }
-    const auto* copy = reinterpret_cast<const TestHandle*>(OpenTestHandle());
-    if (copy == nullptr) {
-        tool::ReportFailure("the phone's record could not be read", options.port);
-        return tool::kExitFailure;
-    }
+    const auto* copy = reinterpret_cast<const TestHandle*>(library.OpenTestHandle());
+    if (copy == nullptr) return ReadFailure(library, options);
     int code = 0;
-    switch (options.command) {
-        case tool::Command::Status: code = tool::ShowStatus(options, *copy); break;
-        case tool::Command::Pass:
-        case tool::Command::Fail: code = tool::RecordResult(options, *copy); break;
-        case tool::Command::Check: code = tool::CheckRoute(options); break;
+    if (const std::string bsn = tool::BsnText(library); !tool::IsTenDigits(bsn)) {
+        code = tool::Fail(options, tool::kCheckStep,
+                          "its BSN '" + bsn + "' is not ten decimal digits: the record looks never written or "
+                                              "damaged, and nothing was written",
+                          "have the phone's record written by the BSN station before any other stage");
+    } else {
+        switch (options.command) {
+            case tool::Command::Status: code = tool::ShowStatus(library, options, *copy); break;
+            case tool::Command::Pass:
+            case tool::Command::Fail: code = tool::RecordResult(library, options, *copy); break;
+            case tool::Command::Check: code = tool::CheckRoute(library, options); break;
+        }
     }
-    CloseTestHandle();
+    library.CloseTestHandle();
     return code;
+}
+
+int Run(const tool::Options& options) {
+    tool::Exports library{};
+    if (const std::string problem = tool::LoadExports(library); !problem.empty()) {
+        std::fprintf(stderr, "stagemark: %s\n", problem.c_str());
+        if (options.json) {
+            std::printf("{\"error\": %s, \"step\": \"%s\", \"port\": %d}\n", tool::JsonString(problem).c_str(),
+                        tool::kLoadStep.key, options.port);
+        }
+        return tool::kExitFailure;
+    }
+    const auto port = static_cast<unsigned char>(options.port);
+    if (!library.InitTat(port)) {
+        return tool::Fail(options, tool::kOpenStep, "the port does not exist, or another program holds it",
+                          "check the port number, and close any other program that uses COM" +
+                              std::to_string(options.port));
+    }
+    const int code = RunOnOpenLink(library, options);
+    if (!library.ExitTat(port)) {
+        return tool::Fail(options, tool::kCloseStep, "the serial-link library refused to close it",
+                          "unplug and reconnect the phone before the next station runs");
+    }
+    return code;
+}
+
+bool StdoutOpen() {
+#ifdef _WIN32
+    return true;
+#else
+    return fcntl(1, F_GETFD) != -1;
+#endif
 }
 
 }  // namespace
@@ -31,17 +99,17 @@ int RunOnOpenLink(const tool::Options& options) {
 int main(int argc, char** argv) {
     const tool::Parsed parsed = tool::ParseOptions(argc, argv);
     if (!parsed.options) return parsed.exit_code;
-    const tool::Options& options = *parsed.options;
-    const auto port = static_cast<unsigned char>(options.port);
-
-    if (!InitTat(port)) {
-        tool::ReportFailure("the link could not open", options.port);
-        return tool::kExitFailure;
+    // Nothing is written to a phone whose result could not be reported.
+    if (!StdoutOpen()) {
+        std::fprintf(stderr, "stagemark: writing the output failed: standard output is closed; run it with an open "
+                             "standard output\n");
+        return tool::kExitOutputFailed;
     }
-    const int code = RunOnOpenLink(options);
-    if (!ExitTat(port)) {
-        tool::ReportFailure("the link could not be closed", options.port);
-        return tool::kExitFailure;
+    const int code = Run(*parsed.options);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "stagemark: writing the output failed: standard output is full or closed; what was done "
+                             "on the phone is not shown, so check it with 'stagemark status'\n");
+        return tool::kExitOutputFailed;
     }
     return code;
 }

@@ -12,7 +12,7 @@ namespace {
 constexpr int kUsageError = 64;
 
 constexpr const char* kToolHelp =
-    "usage: stagemark COMMAND [ARGS] --port N [--detect VALUE]\n"
+    "usage: stagemark COMMAND [ARGS] --port N [--detect VALUE] [--json]\n"
     "\n"
     "Shows and sets a phone's stage test record over the serial link.\n"
     "\n"
@@ -25,10 +25,17 @@ constexpr const char* kToolHelp =
     "stages: BSN BT CT LAMA FT IMEI RES1 RES2 (any case)\n"
     "options:\n"
     "  --port N        serial port number, 0..255 (1 is COM1)\n"
-    "  --detect VALUE  run the phone driver's detection loop first\n"
+    "  --detect VALUE  run the phone driver's detection loop first, handing it VALUE\n"
+    "                  (a 32-bit number) unchanged. What VALUE selects is the vendor\n"
+    "                  driver's own setting: see its documentation; 0 is the value\n"
+    "                  the examples pass, and the desk's stand-in driver ignores it.\n"
+    "                  Without --detect, no detection runs.\n"
+    "  --json          one JSON object on stdout, for a failure too\n"
     "  --help          this text; 'stagemark COMMAND --help' for a command\n"
+    "Each option is given once.\n"
     "\n"
-    "exit: 0 done, 1 route check refused, 2 link or phone failure, 64 usage error\n";
+    "exit: 0 done, 1 route check refused, 2 link or phone failure, 64 usage error,\n"
+    "      74 the output could not be written\n";
 
 struct CommandHelp {
     std::string_view name;
@@ -43,10 +50,10 @@ constexpr CommandHelp kCommands[] = {
      "passed, failed) and, for recorded stages, when it was last recorded (UTC).\n"
      "Writes nothing to the phone.\n"},
     {"pass", Command::Pass,
-     "usage: stagemark pass STAGE --port N [--detect VALUE]\n"
+     "usage: stagemark pass STAGE --port N [--detect VALUE] [--json]\n"
      "Records a pass for STAGE in the phone, with the current time, and reports it.\n"},
     {"fail", Command::Fail,
-     "usage: stagemark fail STAGE --port N [--detect VALUE]\n"
+     "usage: stagemark fail STAGE --port N [--detect VALUE] [--json]\n"
      "Records a fail for STAGE in the phone, with the current time, and reports it.\n"},
     {"check", Command::Check,
      "usage: stagemark check STAGE... --port N [--detect VALUE] [--json]\n"
@@ -91,10 +98,15 @@ Parsed ParseOptions(int argc, char** argv) {
             std::fputs(command->text, stdout);
             return Parsed{std::nullopt, 0};
         }
-        if (arg == "--json" && (options.command == Command::Status || options.command == Command::Check)) {
+        if (arg == "--json") {
+            if (options.json) return UsageError("--json is given twice");
             options.json = true;
         } else if (arg == "--port" || arg == "--detect") {
             if (i + 1 >= argc) return UsageError(std::string(arg) + " needs a value");
+            // The last of two values must never quietly win: it could mark another phone.
+            if (arg == "--port" ? options.port >= 0 : options.detect.has_value()) {
+                return UsageError(std::string(arg) + " is given twice");
+            }
             const char* value = argv[++i];
             if (arg == "--port") {
                 const std::optional<long> port = ParseInteger(value, 0, 255);

@@ -1,0 +1,42 @@
+// The library's exports, loaded at run time from the tool's own folder, so that --help
+// and usage errors work without it, and a missing DLL is one clear line, not a dialog.
+#pragma once
+
+#include <string>
+
+#include "stagemark.h"
+#include "stagemark_sim.h"
+
+namespace tool {
+
+using StageCall = int(STAGEMARK_CALL*)(void);
+
+struct StageExports {
+    StageCall pass, fail, status;
+};
+
+struct Exports {
+    int(STAGEMARK_CALL* InitTat)(unsigned char);
+    int(STAGEMARK_CALL* DetectMobile)(int);
+    int(STAGEMARK_CALL* ExitTat)(unsigned char);
+    unsigned char*(STAGEMARK_CALL* OpenTestHandle)(void);
+    void(STAGEMARK_CALL* CloseTestHandle)(void);
+    int(STAGEMARK_CALL* GetBsnStr)(char*);
+    StageExports stages[8];  // in the stage table's order
+    // Only the desk's stand-in driver has it: what is on a port, to say why a read failed.
+    SimPhoneState(SIM_CALL* desk_phone_state)(int);
+};
+
+// Empty on success; otherwise one line that names the file and where it belongs.
+std::string LoadExports(Exports& out);
+
+// ---- the platform's part ----
+
+// Loads the library from the tool's folder; null with `problem` set on failure.
+void* OpenLibrary(std::string& problem);
+// An export of the library, or null.
+void* FindExport(void* library, const char* name);
+// An export of the phone driver the library loaded, or null.
+void* FindDriverExport(void* library, const char* name);
+
+}  // namespace tool

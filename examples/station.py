@@ -66,15 +66,54 @@ def run(lib, port, stage, requires):
         lib.ExitTat(port)
 
 
+def port_number(text):
+    """0..255: the library takes the port as one byte, and a larger number would wrap to another phone."""
+    try:
+        port = int(text, 10)
+    except ValueError:
+        port = -1
+    if not 0 <= port <= 255:
+        raise argparse.ArgumentTypeError(f"port '{text}' is not a number from 0 to 255")
+    return port
+
+
+def stage_name(text):
+    """A stage, named in any case."""
+    if text.upper() not in STAGES:
+        raise argparse.ArgumentTypeError(f"unknown stage '{text}' (stages: {' '.join(STAGES)})")
+    return text.upper()
+
+
+def stage_list(text):
+    return [stage_name(name) for name in text.split(",") if name]
+
+
+class Once(argparse.Action):
+    """Refuses an option given twice: the last value must never quietly win."""
+
+    def __call__(self, parser, namespace, values, option_string=None):
+        if getattr(namespace, f"_{self.dest}_seen", False):
+            parser.error(f"{option_string} is given twice")
+        setattr(namespace, f"_{self.dest}_seen", True)
+        setattr(namespace, self.dest, values)
+
+
+class Parser(argparse.ArgumentParser):
+    def error(self, message):
+        self.print_usage(sys.stderr)
+        print(f"{self.prog}: {message}", file=sys.stderr)
+        sys.exit(64)  # a usage error, as the station tool reports it
+
+
 def main():
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser = Parser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("library")
-    parser.add_argument("--port", type=int, required=True)
-    parser.add_argument("--stage", default="FT", choices=STAGES)
-    parser.add_argument("--requires", default="", help="comma-separated stages that must have passed")
+    parser.add_argument("--port", type=port_number, required=True, action=Once)
+    parser.add_argument("--stage", type=stage_name, default="FT", action=Once)
+    parser.add_argument("--requires", type=stage_list, default=[], action=Once,
+                        help="comma-separated stages that must have passed")
     args = parser.parse_args()
-    requires = [s for s in args.requires.upper().split(",") if s]
-    return run(load(args.library), args.port, args.stage, requires)
+    return run(load(args.library), args.port, args.stage, args.requires)
 
 
 if __name__ == "__main__":

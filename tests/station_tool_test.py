@@ -395,6 +395,37 @@ class PythonStationExample(Desk):
             self.assertIn("working copy of 819 bytes", run.stdout)
         self.assertEqual(self.tool("check", "BSN", "FT", "--port", PORT).returncode, 0)
 
+    def test_stage_names_in_any_case(self):
+        self.insert()
+        example = [sys.executable, EXAMPLE, LIBRARY, "--port", str(PORT)]
+        for stage in ("bsn", "Ft"):
+            run = subprocess.run([*example, "--stage", stage], env=self.env, capture_output=True, text=True)
+            self.assertEqual(run.returncode, 0, run.stderr)
+        run = subprocess.run([*example, "--stage", "imei", "--requires", "bsn,ft"], env=self.env,
+                             capture_output=True, text=True)
+        self.assertEqual(run.returncode, 0, run.stderr)
+
+    def test_usage_errors_mark_no_phone(self):
+        self.insert()
+        self.insert(port=1)
+        before = {p.name: p.read_bytes() for p in self.folder.iterdir()}
+        cases = [
+            (["--port", "257"], "port '257'"),
+            (["--port", "-1"], "port '-1'"),
+            (["--port", str(PORT), "--port", "1"], "--port is given twice"),
+            (["--port", str(PORT), "--stage", "XT"], "unknown stage 'XT'"),
+            (["--port", str(PORT), "--requires", "FT,XYZ"], "unknown stage 'XYZ'"),
+            (["--port", str(PORT), "--stage", "FT", "--stage", "BT"], "--stage is given twice"),
+        ]
+        for args, words in cases:
+            with self.subTest(" ".join(args)):
+                run = subprocess.run([sys.executable, EXAMPLE, LIBRARY, *args], env=self.env, capture_output=True,
+                                     text=True)
+                self.assertEqual(run.returncode, 64, run.stderr)
+                self.assertIn(words, run.stderr)
+                self.assertNotIn("Traceback", run.stderr)
+        self.assertEqual({p.name: p.read_bytes() for p in self.folder.iterdir()}, before)
+
 
 if __name__ == "__main__":
     if RUNNER and subprocess.run([*RUNNER, "--check"]).returncode == 77:

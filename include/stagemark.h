@@ -49,8 +49,14 @@ extern "C" {
  *   BSN 0x80 slot 0, BT 0x40 slot 1, CT 0x20 slot 2, LAMA 0x10 slot 3,
  *   FT 0x08 slot 4, IMEI 0x04 slot 5, RES1 0x02 slot 6, RES2 0x01 slot 7.
  *
- * A stamp is the calendar clock's seconds (low 32 bits) when the result was
- * recorded, most significant byte first.
+ * A stamp is the time the result was recorded, in Unix seconds (UTC, since
+ * 1970-01-01T00:00:00Z), kept as the low 32 bits, most significant byte first:
+ * an unsigned count that runs to 2106-02-07T06:28:15Z and then wraps to 0.
+ *
+ * A record that was never written, or is damaged, is recognised by its BSN:
+ * a real BSN is ten decimal digits, so GetBsnStr then gives letters (erased
+ * flash reads 0xFF and gives "ffffffffff"). Check the BSN before trusting any
+ * status: an erased record reads as every stage passed.
  */
 typedef struct TestHandle {
     unsigned char passthrough[STAGEMARK_PASSTHROUGH_SIZE];
@@ -92,6 +98,14 @@ STAGEMARK_API int STAGEMARK_CALL ExitTat(unsigned char port);
  *
  * There is one handle per process. Make every call from one thread: the same
  * thread that called InitTat.
+ *
+ * The hazard that writes a wrong phone: the handle belongs to the process, not
+ * to the link or the phone. A handle left open across ExitTat and InitTat, or
+ * across a change of phone, writes the first phone's whole record, its BSN
+ * included, onto whichever phone is on the link at the next recorded result;
+ * and while it stays open, OpenTestHandle returns null for every later phone.
+ * Close the handle on every path, error paths included (in LabVIEW, where an
+ * error wire skips the nodes after it, wire CloseTestHandle so it always runs).
  *
  * Do not mix the two paths on one phone: a direct result (R_...) recorded while
  * a handle is open is not seen by the handle, and the handle's next recorded

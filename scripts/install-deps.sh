@@ -6,6 +6,9 @@ packages=(
   cmake ninja-build g++ python3 googletest libbenchmark-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386
   clang libclang-rt-14-dev
+  # A station built as Visual C++ builds it: clang-cl, lld-link, llvm-dlltool, and the
+  # C library's headers in Microsoft's form, from Wine.
+  clang-tools-14 lld llvm libwine-dev
 )
 
 missing=()

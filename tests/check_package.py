@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""Builds the station zip, unpacks it as an integrator would, and loads the DLL from it.
+"""Builds the station zip, unpacks it as an integrator would, loads the DLL from it, and
+runs the C station, built with MinGW and as Visual C++ builds it, against a phone on the desk.
 
-    check_package.py CPACK BUILD_DIR VERSION WINE_RUN C_LOADER
+    check_package.py CPACK BUILD_DIR VERSION WINE_RUN C_LOADER STATION STATION_MSVC
 """
+import os
 import pathlib
 import shutil
 import subprocess
@@ -11,12 +13,28 @@ import tempfile
 import zipfile
 
 EXPECTED = {
-    "bin/stagemark.dll", "bin/stagemark.exe", "include/stagemark.h", "lib/libstagemark.dll.a",
-    "lib/stagemark.def", "sim/sl.dll", "sim/dv.dll", "sim/stagemark-phone.exe", "examples/station.py", "README.md",
+    "bin/stagemark.dll", "bin/stagemark.exe", "include/stagemark.h", "lib/libstagemark.dll.a", "lib/stagemark.lib",
+    "lib/stagemark.def", "sim/sl.dll", "sim/dv.dll", "sim/stagemark-phone.exe", "examples/station.py",
+    "examples/station.c", "README.md", "LICENSE",
 }
 
 
-def main(cpack, build_dir, version, wine_run, c_loader):
+def run_stations(wine_run, bin_dir, stations, desk):
+    """Each build of the C station passes BSN on a fresh phone: 0 when all did."""
+    env = dict(os.environ, STAGEMARK_SIM_DIR=str(desk))
+    for station in stations:
+        inserted = subprocess.run([wine_run, str(bin_dir.parent / "sim" / "stagemark-phone.exe"), "insert", "--port",
+                                   "1"], env=env, capture_output=True, text=True)
+        run = subprocess.run([wine_run, str(bin_dir / pathlib.Path(station).name), "1", "BSN"], env=env,
+                             capture_output=True, text=True)
+        print(f"{pathlib.Path(station).name}: {run.stdout.strip()} {run.stderr.strip()}")
+        if inserted.returncode != 0 or run.returncode != 0 or "BSN recorded as passed" not in run.stdout:
+            return inserted.returncode or run.returncode or 1
+        (desk / "port1.phone").unlink()
+    return 0
+
+
+def main(cpack, build_dir, version, wine_run, c_loader, *stations):
     with tempfile.TemporaryDirectory() as temp:
         temp = pathlib.Path(temp)
         subprocess.run([cpack, "-G", "ZIP", "-B", str(temp / "out")], cwd=build_dir, check=True,
@@ -36,11 +54,16 @@ def main(cpack, build_dir, version, wine_run, c_loader):
         # On a desk the stand-ins go beside the DLL, where the vendor's would.
         for dll in ("sl.dll", "dv.dll"):
             shutil.copy(root / "sim" / dll, bin_dir)
-        shutil.copy(c_loader, bin_dir)
+        for program in (c_loader, *stations):
+            shutil.copy(program, bin_dir)
         run = subprocess.run([wine_run, str(bin_dir / pathlib.Path(c_loader).name), str(bin_dir / "stagemark.dll")],
                              capture_output=True, text=True)
         print(run.stdout, end="")
-        return run.returncode
+        if run.returncode != 0:
+            return run.returncode
+        desk = temp / "desk"
+        desk.mkdir()
+        return run_stations(wine_run, bin_dir, stations, desk)
 
 
 if __name__ == "__main__":

@@ -21,6 +21,7 @@ PHONE_TOOL = os.environ["STAGEMARK_PHONE_TOOL"]
 RUNNER = [r for r in [os.environ.get("STAGEMARK_RUNNER", "")] if r]
 LIBRARY = os.environ.get("STAGEMARK_LIBRARY", "")
 EXAMPLE = os.environ.get("STAGEMARK_EXAMPLE", "")
+C_STATIONS = [s for s in os.environ.get("STAGEMARK_C_STATIONS", "").split(",") if s]
 RECORD_SIZE = 1036
 PORT = 4
 
@@ -29,6 +30,8 @@ class Desk(unittest.TestCase):
     """A desk of its own for each test: an empty folder of simulated phones."""
 
     def setUp(self):
+        if hasattr(self, "_folder"):
+            self._folder.cleanup()  # a table's case starts on a desk of its own
         self._folder = tempfile.TemporaryDirectory()
         self.folder = pathlib.Path(self._folder.name)
         self.env = dict(os.environ, STAGEMARK_SIM_DIR=str(self.folder))
@@ -378,6 +381,49 @@ class HostileDesk(Desk):
         self.assertEqual(result.returncode, 2)
         self.assertEqual(len(result.stderr.strip().splitlines()), 1)
         self.assertIn("libstagemark.so", result.stderr)
+
+
+class CStationExample(Desk):
+    """The C station, as built with MinGW (or natively) and, for Windows, as Visual C++ builds it."""
+
+    def test_route_check_then_result(self):
+        for station in C_STATIONS:
+            with self.subTest(pathlib.Path(station).name):
+                self.setUp()
+                try:
+                    self.insert()
+                    refused = self.run_program(station, PORT, "FT", "BSN")
+                    self.assertEqual(refused.returncode, 1, refused.stderr)
+                    self.assertIn("phone 3579024680 refused: BSN has not passed", refused.stdout)
+                    for args in ((PORT, "bsn"), (PORT, "FT", "Bsn")):
+                        run = self.run_program(station, *args)
+                        self.assertEqual(run.returncode, 0, run.stderr)
+                    self.assertIn("FT recorded as passed", run.stdout)
+                    self.assertEqual(self.tool("check", "BSN", "FT", "--port", PORT).returncode, 0)
+                finally:
+                    self.tearDown()
+
+    def test_each_failing_step_is_named(self):
+        cases = [
+            ("port too high", None, [256, "FT"], 64, "not a port from 0 to 255"),
+            ("unknown stage", None, [PORT, "XT"], 64, "unknown stage 'XT'"),
+            ("link", None, [0, "FT"], 2, "opening the link on COM0 failed"),
+            ("no phone", None, [PORT, "FT"], 2, "detecting the phone"),
+            ("never written", erase_bsn, [PORT, "FT"], 2, "record never written or damaged"),
+        ]
+        for station in C_STATIONS:
+            for name, spoil, args, code, words in cases:
+                with self.subTest(f"{pathlib.Path(station).name}: {name}"):
+                    self.setUp()
+                    try:
+                        if spoil:
+                            self.insert()
+                            spoil(self.phone_file())
+                        result = self.run_program(station, *args)
+                        self.assertEqual(result.returncode, code, result.stdout + result.stderr)
+                        self.assertIn(words, result.stderr)
+                    finally:
+                        self.tearDown()
 
 
 @unittest.skipUnless(LIBRARY and EXAMPLE, "the Python example drives the native library")

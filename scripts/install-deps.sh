@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Installs, as root with apt-get, whatever the build and the tests need and the machine lacks.
+#   install-deps.sh        everything the tests need, both targets
+#   install-deps.sh demo   only what the demo needs: the native build of the tool
+# Needs root only when something is missing.
 set -euo pipefail
 
+demo_packages=(cmake ninja-build g++)
 packages=(
   cmake ninja-build g++ python3 googletest libbenchmark-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386
@@ -10,6 +14,8 @@ packages=(
   # C library's headers in Microsoft's form, from Wine.
   clang-tools-14 lld llvm libwine-dev
 )
+
+[ "${1:-}" = demo ] && packages=("${demo_packages[@]}")
 
 missing=()
 for package in "${packages[@]}"; do

@@ -362,6 +362,44 @@ class HostileDesk(Desk):
         self.assertEqual(closed.returncode, 74)
         self.assertEqual(self.phone_file().read_bytes(), before, "nothing is recorded that cannot be reported")
 
+    def test_a_desk_folder_others_can_write_or_own_is_refused(self):
+        self.insert()
+        before = self.phone_file().read_bytes()
+        spoils = [("other users can write to it", lambda: self.folder.chmod(0o777))]
+        if os.geteuid() == 0:
+            spoils.append(("another user owns it", lambda: os.chown(self.folder, 65534, 65534)))
+        for words, spoil in spoils:
+            with self.subTest(words):
+                spoil()
+                try:
+                    for run in (self.tool("pass", "FT", "--port", PORT),
+                                self.run_program(PHONE_TOOL, "insert", "--port", PORT + 1)):
+                        self.assertNotEqual(run.returncode, 0)
+                        self.assertIn(f"the desk folder {self.folder} cannot be used: {words}", run.stderr)
+                        self.assertIn("set STAGEMARK_SIM_DIR to a folder of your own", run.stderr)
+                finally:
+                    self.folder.chmod(0o700)
+                    os.chown(self.folder, os.geteuid(), os.getegid())
+        self.assertEqual(self.phone_file().read_bytes(), before)
+        self.assertFalse(self.phone_file(PORT + 1).exists())
+
+    def test_the_default_desk_folder_is_private(self):
+        env = {k: v for k, v in self.env.items() if k != "STAGEMARK_SIM_DIR"}
+        inserted = subprocess.run([PHONE_TOOL, "insert", "--port", "1"], env=dict(env, TMPDIR=str(self.folder)),
+                                  capture_output=True, text=True, timeout=60)
+        self.assertEqual(inserted.returncode, 0, inserted.stderr)
+        self.assertEqual((self.folder / "stagemark-sim").stat().st_mode & 0o777, 0o700)
+
+    def test_a_link_at_the_phone_file_is_replaced_not_written_through(self):
+        self.insert()
+        victim = self.folder / "victim"
+        self.phone_file().rename(victim)
+        before = victim.read_bytes()
+        self.phone_file().symlink_to(victim)
+        self.assertEqual(self.tool("pass", "FT", "--port", PORT).returncode, 0)
+        self.assertFalse(self.phone_file().is_symlink())
+        self.assertEqual(victim.read_bytes(), before)
+
     def test_a_missing_temp_folder_is_never_the_current_directory(self):
         env = {k: v for k, v in self.env.items() if k != "STAGEMARK_SIM_DIR"}
         for tmpdir in ("/no/such/folder", ""):

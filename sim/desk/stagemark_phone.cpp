@@ -68,6 +68,12 @@ std::string Parse(int argc, char** argv, Arguments& out) {
     return out.port < 0 ? "--port is required" : "";
 }
 
+// Why a desk command failed, when the desk folder is the reason; else the fallback.
+std::string DeskReason(const std::string& fallback) {
+    char problem[4096];
+    return sim_desk_problem(problem, sizeof problem) > 0 ? problem : fallback;
+}
+
 int Insert(const Arguments& args, const char* path) {
     const char* bsn = args.bsn != nullptr ? args.bsn : "3579024680";
     unsigned char record[SIM_RECORD_SIZE];
@@ -81,10 +87,10 @@ int Insert(const Arguments& args, const char* path) {
                          args.port, path, args.port);
             return kFailure;
         default:
-            std::fprintf(stderr,
-                         "stagemark-phone: inserting a phone on COM%d failed: %s could not be written; check that "
-                         "the desk folder exists and is writable, or set STAGEMARK_SIM_DIR to one that is\n",
-                         args.port, path);
+            std::fprintf(stderr, "stagemark-phone: inserting a phone on COM%d failed: %s\n", args.port,
+                         DeskReason(std::string(path) + " could not be written; check that the desk folder is "
+                                                        "writable, or set STAGEMARK_SIM_DIR to one that is")
+                             .c_str());
             return kFailure;
     }
 }
@@ -96,10 +102,9 @@ int Remove(const Arguments& args, const char* path) {
             std::fprintf(stderr, "stagemark-phone: no phone on COM%d (%s)\n", args.port, path);
             return kFailure;
         default:
-            std::fprintf(stderr,
-                         "stagemark-phone: removing the phone on COM%d failed: %s could not be removed; check the "
-                         "desk folder's permissions\n",
-                         args.port, path);
+            std::fprintf(stderr, "stagemark-phone: removing the phone on COM%d failed: %s\n", args.port,
+                         DeskReason(std::string(path) + " could not be removed; check the desk folder's permissions")
+                             .c_str());
             return kFailure;
     }
 }

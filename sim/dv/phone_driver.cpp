@@ -5,6 +5,7 @@
 
 #include "stagemark_sim.h"
 #define DRIVER_API SIM_EXPORT
+#include "desk_folder.hpp"
 #include "no_throw.hpp"
 #include "phone_driver.h"
 #include "phone_file.hpp"
@@ -258,9 +259,18 @@ SimPhoneState SIM_CALL sim_phone_state(int port) {
     });
 }
 
+size_t SIM_CALL sim_desk_problem(char* out, size_t capacity) {
+    return sim::NoThrow(size_t{0}, [&] {
+        const std::string problem = sim::PrepareDeskFolder();
+        if (problem.empty() || out == nullptr || problem.size() + 1 > capacity) return size_t{0};
+        std::memcpy(out, problem.c_str(), problem.size() + 1);
+        return problem.size();
+    });
+}
+
 size_t SIM_CALL sim_phone_path(int port, char* out, size_t capacity) {
     return sim::NoThrow(size_t{0}, [&] {
-        const std::string path = sim::PhoneFile(port).string();
+        const std::string path = sim::PathText(sim::PhoneFile(port));
         if (out == nullptr || path.size() + 1 > capacity) return size_t{0};
         std::memcpy(out, path.c_str(), path.size() + 1);
         return path.size();

@@ -1,8 +1,9 @@
 #include "phone_file.hpp"
 
+#include "desk_folder.hpp"
+
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 namespace sim {
@@ -26,27 +27,13 @@ void FileBytes(const Record& record, unsigned char (&bytes)[kFileSize]) {
     for (std::size_t i = 0; i < kCrcSize; ++i) bytes[SIM_RECORD_SIZE + i] = static_cast<unsigned char>(crc >> (8 * i));
 }
 
-std::filesystem::path DeskFolderSetting() {
-#ifdef _WIN32
-    // Wide, so that a folder named in any language reaches the file system unchanged.
-    if (const wchar_t* folder = _wgetenv(L"STAGEMARK_SIM_DIR"); folder != nullptr && *folder != L'\0') return folder;
-#else
-    if (const char* folder = std::getenv("STAGEMARK_SIM_DIR"); folder != nullptr && *folder != '\0') return folder;
-#endif
-    return {};
-}
-
 }  // namespace
 
-std::filesystem::path PhoneFolder() {
-    const std::filesystem::path setting = DeskFolderSetting();
-    return setting.empty() ? TemporaryFolder() / "stagemark-sim" : setting;
-}
-
 // Not "COM1.phone": Windows takes COM1 to COM9 as the serial devices themselves, whatever the extension.
-std::filesystem::path PhoneFile(int port) { return PhoneFolder() / ("port" + std::to_string(port) + ".phone"); }
+std::filesystem::path PhoneFile(int port) { return DeskFile("port" + std::to_string(port) + ".phone"); }
 
 LoadedPhone LoadPhoneFile(const std::filesystem::path& path) {
+    if (!PrepareDeskFolder().empty()) return {SIM_PHONE_DESK_REFUSED, {}};
     unsigned char bytes[kFileSize];
     switch (ReadRegularFile(path, bytes, sizeof bytes)) {
         case FileRead::Ok: break;
@@ -64,12 +51,14 @@ LoadedPhone LoadPhoneFile(const std::filesystem::path& path) {
 }
 
 bool SavePhoneFile(const std::filesystem::path& path, const Record& record) {
+    if (!PrepareDeskFolder().empty()) return false;
     unsigned char bytes[kFileSize];
     FileBytes(record, bytes);
     return WriteFileAtomically(path, bytes, sizeof bytes, true) == FileWrite::Ok;
 }
 
 FileWrite CreatePhoneFile(const std::filesystem::path& path, const Record& record) {
+    if (!PrepareDeskFolder().empty()) return FileWrite::Failed;
     unsigned char bytes[kFileSize];
     FileBytes(record, bytes);
     return WriteFileAtomically(path, bytes, sizeof bytes, false);

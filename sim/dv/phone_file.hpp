@@ -9,7 +9,6 @@
 
 namespace sim {
 
-std::filesystem::path PhoneFolder();
 std::filesystem::path PhoneFile(int port);
 
 struct LoadedPhone {
@@ -17,7 +16,8 @@ struct LoadedPhone {
     Record record{};  // valid when state is SIM_PHONE_PRESENT
 };
 
-// Reads the phone; a missing, wrongly sized, damaged or unreadable file is no record.
+// Reads the phone; a missing, wrongly sized, damaged or unreadable file is no record,
+// and neither is any file in a desk folder that cannot be trusted.
 LoadedPhone LoadPhoneFile(const std::filesystem::path& path);
 
 // Replaces the phone's record: readers see the old record or the new one, never a mixture.

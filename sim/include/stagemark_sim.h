@@ -109,7 +109,8 @@ typedef enum SimPhoneState {
     SIM_PHONE_PRESENT,   /* a phone with a sound record */
     SIM_PHONE_NONE,      /* no phone file */
     SIM_PHONE_DAMAGED,   /* a phone file of the wrong size or with a bad check */
-    SIM_PHONE_UNREADABLE /* not a regular file, or it cannot be read */
+    SIM_PHONE_UNREADABLE, /* not a regular file, or it cannot be read */
+    SIM_PHONE_DESK_REFUSED /* the desk folder cannot be trusted: see sim_desk_problem */
 } SimPhoneState;
 
 /* What a desk command on a port's phone file came to. */
@@ -142,7 +143,10 @@ SIM_DV_API SimDeskResult SIM_CALL sim_remove_phone(int port);
 /* What is on the port, so that a station tool on the desk can say why a read failed.
  * The vendor's driver has no such call. */
 SIM_DV_API SimPhoneState SIM_CALL sim_phone_state(int port);
-/* Where the port's phone is kept: writes the path, returns its length (0 if it does not fit). */
+/* Why the desk folder cannot be used, as one sentence that says what to do; returns its
+ * length, or 0 when the folder is fine (or the text does not fit). */
+SIM_DV_API size_t SIM_CALL sim_desk_problem(char *out, size_t capacity);
+/* Where the port's phone is kept, as UTF-8: writes the path, returns its length (0 if it does not fit). */
 SIM_DV_API size_t SIM_CALL sim_phone_path(int port, char *out, size_t capacity);
 
 #ifdef __cplusplus

@@ -24,7 +24,7 @@ std::string JsonString(const std::string& text) {
 int Fail(const Options& options, const Step& step, const std::string& cause, const std::string& remedy) {
     std::string message = std::string(step.description);
     if (options.port >= 0) message += " on COM" + std::to_string(options.port);
-    message += " failed: " + cause + "; " + remedy;
+    message += " failed: " + cause + (remedy.empty() ? "" : "; " + remedy);
     std::fprintf(stderr, "stagemark: %s\n", message.c_str());
     if (options.json) {
         std::printf("{\"error\": %s, \"step\": \"%s\", \"port\": %d}\n", JsonString(message).c_str(), step.key,

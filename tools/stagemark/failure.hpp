@@ -25,7 +25,7 @@ inline constexpr Step kCheckStep{"check", "checking the phone's record"};
 inline constexpr Step kWriteStep{"write", "writing the phone's record"};
 inline constexpr Step kCloseStep{"close", "closing the link"};
 
-// Reports the failure and returns kExitFailure.
+// Reports the failure and returns kExitFailure. An empty remedy: the cause says it.
 int Fail(const Options& options, const Step& step, const std::string& cause, const std::string& remedy);
 
 std::string JsonString(const std::string& text);

@@ -34,6 +34,7 @@ std::string LoadExports(Exports& out) {
         Resolve(library, (name + "_Status").c_str(), calls.status, problem);
     }
     out.desk_phone_state = reinterpret_cast<decltype(out.desk_phone_state)>(FindDriverExport(library, "sim_phone_state"));
+    out.desk_problem = reinterpret_cast<decltype(out.desk_problem)>(FindDriverExport(library, "sim_desk_problem"));
     return problem;
 }
 

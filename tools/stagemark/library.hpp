@@ -23,8 +23,10 @@ struct Exports {
     void(STAGEMARK_CALL* CloseTestHandle)(void);
     int(STAGEMARK_CALL* GetBsnStr)(char*);
     StageExports stages[8];  // in the stage table's order
-    // Only the desk's stand-in driver has it: what is on a port, to say why a read failed.
+    // Only the desk's stand-in driver has these: what is on a port, and what is wrong
+    // with the desk folder, to say why a read failed.
     SimPhoneState(SIM_CALL* desk_phone_state)(int);
+    size_t(SIM_CALL* desk_problem)(char*, size_t);
 };
 
 // Empty on success; otherwise one line that names the file and where it belongs.

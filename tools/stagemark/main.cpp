@@ -26,6 +26,11 @@ int ReadFailure(const tool::Exports& library, const tool::Options& options) {
         return tool::Fail(options, tool::kReadStep, "the phone's record on COM" + port + " is damaged",
                           "take the phone away with 'stagemark-phone remove --port " + port + "' and insert a new one");
     }
+    if (library.desk_phone_state && state == SIM_PHONE_DESK_REFUSED) {
+        char problem[4096] = "the desk folder cannot be used";
+        if (library.desk_problem != nullptr) library.desk_problem(problem, sizeof problem);
+        return tool::Fail(options, tool::kReadStep, problem, "");
+    }
     if (library.desk_phone_state && state == SIM_PHONE_UNREADABLE) {
         return tool::Fail(options, tool::kReadStep, "the desk's phone file for COM" + port + " cannot be read",
                           "check the file that 'stagemark-phone where --port " + port + "' names");

@@ -66,8 +66,6 @@ FileRead ReadRegularFile(const std::filesystem::path& path, unsigned char* bytes
 
 FileWrite WriteFileAtomically(const std::filesystem::path& path, const unsigned char* bytes, std::size_t size,
                               bool replace) {
-    std::error_code error;
-    std::filesystem::create_directories(path.parent_path(), error);
     const std::filesystem::path temporary = TemporaryName(path);
     {
         Handle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
@@ -98,6 +96,18 @@ std::filesystem::path TemporaryFolder() {
     const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
     if (length == 0 || length > MAX_PATH) return L"C:\\Windows\\Temp";
     return std::filesystem::path(folder);
+}
+
+// The temp folder on Windows is the user's own; the desk checks only that its folder is a
+// real folder, not a link to somewhere else.
+std::string PreparePrivateFolder(const std::filesystem::path& folder) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return "it cannot be created";
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return "it is not a folder";
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return "it is a link to another folder";
+    return "";
 }
 
 }  // namespace sim

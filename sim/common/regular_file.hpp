@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <string>
 
 namespace sim {
 
@@ -27,5 +28,10 @@ FileRemove RemoveFile(const std::filesystem::path& path);
 
 // The system's temporary folder; never the current directory.
 std::filesystem::path TemporaryFolder();
+
+// Creates the folder, private to this user, if it is missing, and checks that it can be
+// trusted: a real folder of this user's that nobody else can write, since the desk
+// believes every record it finds there. Empty when it can; otherwise why not.
+std::string PreparePrivateFolder(const std::filesystem::path& folder);
 
 }  // namespace sim

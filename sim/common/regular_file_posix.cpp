@@ -74,8 +74,6 @@ FileRead ReadRegularFile(const std::filesystem::path& path, unsigned char* bytes
 
 FileWrite WriteFileAtomically(const std::filesystem::path& path, const unsigned char* bytes, std::size_t size,
                               bool replace) {
-    std::error_code error;
-    std::filesystem::create_directories(path.parent_path(), error);
     const std::filesystem::path temporary = TemporaryName(path);
     {
         Descriptor fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
@@ -110,6 +108,18 @@ std::filesystem::path TemporaryFolder() {
         if (stat(folder, &status) == 0 && S_ISDIR(status.st_mode)) return folder;
     }
     return "/tmp";
+}
+
+std::string PreparePrivateFolder(const std::filesystem::path& folder) {
+    std::error_code error;
+    std::filesystem::create_directories(folder.parent_path(), error);
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return "it cannot be created";
+    struct stat status {};
+    if (lstat(folder.c_str(), &status) != 0) return "it cannot be read";
+    if (!S_ISDIR(status.st_mode)) return "it is not a folder";
+    if (status.st_uid != geteuid()) return "another user owns it";
+    if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0) return "other users can write to it";
+    return "";
 }
 
 }  // namespace sim

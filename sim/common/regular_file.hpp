@@ -14,6 +14,17 @@ enum class FileRead { Ok, Missing, NotRegular, WrongSize, Unreadable };
 // Reads a regular file that holds exactly `size` bytes.
 FileRead ReadRegularFile(const std::filesystem::path& path, unsigned char* bytes, std::size_t size);
 
+struct TextRead {
+    FileRead status = FileRead::Missing;
+    std::string text;
+};
+
+// Reads a regular file of at most `limit` bytes (WrongSize when larger).
+TextRead ReadTextFile(const std::filesystem::path& path, std::size_t limit);
+
+// Appends the text with one write, so that lines two processes append at once never mix.
+bool AppendToFile(const std::filesystem::path& path, const std::string& text);
+
 enum class FileWrite { Ok, Exists, Failed };
 
 // Writes the bytes to a new temporary file beside `path`, then moves it into place: over

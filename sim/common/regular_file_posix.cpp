@@ -72,6 +72,32 @@ FileRead ReadRegularFile(const std::filesystem::path& path, unsigned char* bytes
     return FileRead::Ok;
 }
 
+TextRead ReadTextFile(const std::filesystem::path& path, std::size_t limit) {
+    Descriptor fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (fd.get() < 0) return {errno == ENOENT ? FileRead::Missing : FileRead::Unreadable, {}};
+    struct stat status {};
+    if (fstat(fd.get(), &status) != 0) return {FileRead::Unreadable, {}};
+    if (!S_ISREG(status.st_mode)) return {FileRead::NotRegular, {}};
+    if (status.st_size < 0 || static_cast<std::size_t>(status.st_size) > limit) return {FileRead::WrongSize, {}};
+    TextRead read{FileRead::Ok, std::string(static_cast<std::size_t>(status.st_size), '\0')};
+    std::size_t got = 0;
+    while (got < read.text.size()) {
+        const ssize_t n = ::read(fd.get(), read.text.data() + got, read.text.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return {FileRead::Unreadable, {}};
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    read.text.resize(got);
+    return read;
+}
+
+bool AppendToFile(const std::filesystem::path& path, const std::string& text) {
+    Descriptor fd(open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600));
+    if (fd.get() < 0) return false;
+    return write(fd.get(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
+}
+
 FileWrite WriteFileAtomically(const std::filesystem::path& path, const unsigned char* bytes, std::size_t size,
                               bool replace) {
     const std::filesystem::path temporary = TemporaryName(path);

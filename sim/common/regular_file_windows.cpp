@@ -64,6 +64,40 @@ FileRead ReadRegularFile(const std::filesystem::path& path, unsigned char* bytes
     return got == size ? FileRead::Ok : FileRead::WrongSize;
 }
 
+TextRead ReadTextFile(const std::filesystem::path& path, std::size_t limit) {
+    Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return {error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileRead::Missing
+                                                                                : FileRead::Unreadable,
+                {}};
+    }
+    if (GetFileType(file.get()) != FILE_TYPE_DISK) return {FileRead::NotRegular, {}};
+    LARGE_INTEGER length{};
+    if (!GetFileSizeEx(file.get(), &length)) return {FileRead::Unreadable, {}};
+    if (length.QuadPart < 0 || static_cast<unsigned long long>(length.QuadPart) > limit) {
+        return {FileRead::WrongSize, {}};
+    }
+    TextRead read{FileRead::Ok, std::string(static_cast<std::size_t>(length.QuadPart), '\0')};
+    DWORD got = 0;
+    if (!read.text.empty() &&
+        !ReadFile(file.get(), read.text.data(), static_cast<DWORD>(read.text.size()), &got, nullptr)) {
+        return {FileRead::Unreadable, {}};
+    }
+    read.text.resize(got);
+    return read;
+}
+
+bool AppendToFile(const std::filesystem::path& path, const std::string& text) {
+    Handle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    return WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size();
+}
+
 FileWrite WriteFileAtomically(const std::filesystem::path& path, const unsigned char* bytes, std::size_t size,
                               bool replace) {
     const std::filesystem::path temporary = TemporaryName(path);

@@ -223,6 +223,7 @@ void SIM_CALL sim_script_read(const unsigned char* bytes, unsigned short length)
 }
 
 void SIM_CALL sim_use_phone_files(void) {
+    sim_link_use_desk(1);
     State().phones_in_files = true;
     State().has_memory_phone = false;
 }

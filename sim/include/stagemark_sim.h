@@ -67,8 +67,16 @@ typedef struct SimCall {
 /* ---- sl: the link, the call log and faults ---- */
 
 /* Closes every link, frees this thread's storage, clears the log, the counts and
- * all faults, and turns logging on. */
+ * all faults, turns logging on and the desk off. */
 SIM_SL_API void SIM_CALL sim_link_reset(void);
+/* The desk, on from the start of a process: every call is traced in the desk folder,
+ * faults planned there are met, and an open link holds its port against other
+ * processes until ExitTat or the process ends. */
+SIM_SL_API void SIM_CALL sim_link_use_desk(int on);
+/* Adds a check to the desk's trace: a station program's mistake and what to do. */
+SIM_SL_API void SIM_CALL sim_desk_note(int port, const char *text);
+/* The id of the process whose link holds the port on the desk, or 0 when it is free. */
+SIM_SL_API long SIM_CALL sim_port_holder(int port);
 /* 1 when a link is open on the port. */
 SIM_SL_API int SIM_CALL sim_link_is_open(int port);
 /* The port of the most recently opened link still open, or -1. */

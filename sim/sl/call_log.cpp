@@ -5,9 +5,14 @@
 #include <vector>
 
 #include "call_log.hpp"
+#include "desk_link.hpp"
+#include "no_throw.hpp"
 #include "stagemark_sim.h"
 
 namespace {
+
+// What a call that meets a fault planned on the desk returns.
+constexpr int kDeskFaultResult = -1;
 
 struct LoggedCall {
     SimCall call;
@@ -62,6 +67,21 @@ std::array<Fault, SIM_OP_COUNT>& Faults() {
 
 void sim::ResetCounting() { Counts() = Counting{}; }
 
+int sim::TakeFault(SimOp op, int port) {
+    if (op < 0 || op >= SIM_OP_COUNT) return 0;
+    Fault& fault = Faults()[op];
+    if (fault.planned) {
+        if (fault.skip > 0) {
+            --fault.skip;
+        } else {
+            const int result = fault.result;
+            if (!fault.sticky) fault = Fault{};
+            return result;
+        }
+    }
+    return NoThrow(false, [&] { return DeskFaultMeets(op, port); }) ? kDeskFaultResult : 0;
+}
+
 extern "C" {
 
 void SIM_CALL sim_fail(SimOp op, int skip, int result, int sticky) {
@@ -72,21 +92,16 @@ void SIM_CALL sim_fail(SimOp op, int skip, int result, int sticky) {
 void SIM_CALL sim_clear_faults(void) { Faults().fill(Fault{}); }
 
 int SIM_CALL sim_take_fault(SimOp op) {
-    if (op < 0 || op >= SIM_OP_COUNT) return 0;
-    Fault& fault = Faults()[op];
-    if (!fault.planned) return 0;
-    if (fault.skip > 0) {
-        --fault.skip;
-        return 0;
-    }
-    const int result = fault.result;
-    if (!fault.sticky) fault = Fault{};
-    return result;
+    return sim::TakeFault(op, op == SIM_TLS_ALLOCATE ? -1 : sim_link_current_port());
 }
 
 void SIM_CALL sim_log_call(const SimCall* call, const unsigned char* bytes, size_t count) {
     if (call == nullptr) return;
     if (call->op >= 0 && call->op < SIM_OP_COUNT) ++Counts().counts[call->op];
+    sim::NoThrow(false, [&] {
+        sim::TraceCall(*call);
+        return true;
+    });
     if (!Counts().logging) return;
     try {
         LoggedCall& entry = Log().Next();

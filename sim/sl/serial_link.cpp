@@ -1,11 +1,13 @@
 // Stand-in serial-link library: per-thread storage and one open link per port.
 #include <array>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "stagemark_sim.h"
 #define DRIVER_API SIM_EXPORT
 #include "call_log.hpp"
+#include "desk_link.hpp"
 #include "no_throw.hpp"
 #include "port_name.hpp"
 #include "serial_link.h"
@@ -52,7 +54,7 @@ extern "C" {
 
 int DRIVER_CALL _SL1_12TLSAllocate(void) {
     SimCall call = NewCall(SIM_TLS_ALLOCATE);
-    if (const int fault = sim_take_fault(SIM_TLS_ALLOCATE)) return Finish(call, fault);
+    if (const int fault = sim::TakeFault(SIM_TLS_ALLOCATE, -1)) return Finish(call, fault);
     tls_allocated = true;
     return Finish(call, 0);
 }
@@ -63,12 +65,19 @@ int DRIVER_CALL _SL3_02InitSL(char* port_name, int baud, int a, int b, int c, in
         const int settings[] = {baud, a, b, c, d, e, f};
         std::memcpy(call.args + 1, settings, sizeof settings);
         if (port_name != nullptr) std::strncpy(call.port_name, port_name, sizeof call.port_name - 1);
-        if (const int fault = sim_take_fault(SIM_INIT_SL)) return Finish(call, fault);
-        if (!tls_allocated || port_name == nullptr) return Finish(call, kFailure);
-        const std::optional<int> port = sim::ParsePortName(port_name);
-        if (!port || *port == kNoDevicePort || IsOpen(*port)) return Finish(call, kFailure);
-        IsOpen(*port) = true;
-        State().opened_order.push_back(*port);
+        const int port = port_name != nullptr ? sim::ParsePortName(port_name).value_or(-1) : -1;
+        if (const int fault = sim::TakeFault(SIM_INIT_SL, port)) return Finish(call, fault);
+        if (!tls_allocated || !ValidPort(port) || port == kNoDevicePort || IsOpen(port)) return Finish(call, kFailure);
+        // Another process's open link holds the port, as the operating system holds a COM port.
+        long holder = 0;
+        if (!sim::HoldPort(port, holder)) {
+            const std::string note = "COM" + std::to_string(port) + " is in use by process " + std::to_string(holder) +
+                                     ": it stays held until that process calls ExitTat or ends";
+            sim_desk_note(port, note.c_str());
+            return Finish(call, kFailure);
+        }
+        IsOpen(port) = true;
+        State().opened_order.push_back(port);
         return Finish(call, 0);
     });
 }
@@ -76,16 +85,17 @@ int DRIVER_CALL _SL3_02InitSL(char* port_name, int baud, int a, int b, int c, in
 int DRIVER_CALL _SL3_04CloseSL(int port) {
     SimCall call = NewCall(SIM_CLOSE_SL);
     call.args[0] = port;
-    if (const int fault = sim_take_fault(SIM_CLOSE_SL)) return Finish(call, fault);
+    if (const int fault = sim::TakeFault(SIM_CLOSE_SL, port)) return Finish(call, fault);
     if (!ValidPort(port) || !IsOpen(port)) return Finish(call, kFailure);
     IsOpen(port) = false;
+    sim::ReleasePort(port);
     std::erase(State().opened_order, port);
     return Finish(call, 0);
 }
 
 int DRIVER_CALL _SL1_13TLSFree(void) {
     SimCall call = NewCall(SIM_TLS_FREE);
-    if (const int fault = sim_take_fault(SIM_TLS_FREE)) return Finish(call, fault);
+    if (const int fault = sim::TakeFault(SIM_TLS_FREE, sim_link_current_port())) return Finish(call, fault);
     if (!tls_allocated) return Finish(call, kFailure);
     tls_allocated = false;
     return Finish(call, 0);
@@ -93,6 +103,7 @@ int DRIVER_CALL _SL1_13TLSFree(void) {
 
 void SIM_CALL sim_link_reset(void) {
     State() = Links{};
+    sim::SetDeskOn(false);
     tls_allocated = false;
     sim_clear_faults();
     sim_clear_calls();

@@ -1,0 +1,134 @@
+#include "desk_link.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "desk_faults.hpp"
+#include "desk_folder.hpp"
+#include "desk_ops.hpp"
+#include "desk_trace.hpp"
+#include "file_lock.hpp"
+#include "no_throw.hpp"
+#include "port_name.hpp"
+#include "regular_file.hpp"
+
+namespace sim {
+namespace {
+
+constexpr int kPortCount = 256;
+
+struct Desk {
+    bool on = true;  // a station process meets the desk a user set up
+    std::array<std::unique_ptr<FileLock>, kPortCount> holds;
+
+    // A process that ends with a link open has skipped ExitTat: say so in the trace.
+    ~Desk() {
+        NoThrow(false, [&] {
+            for (int port = 0; port < kPortCount; ++port) {
+                if (!on || !holds[static_cast<std::size_t>(port)]) continue;
+                TraceLine line = NewTraceLine(port, "check");
+                line.detail = "the process ended with its link on COM" + std::to_string(port) +
+                              " open: call ExitTat with the port before the program ends, on every path";
+                AppendTrace(line);
+            }
+            return true;
+        });
+    }
+};
+
+Desk& State() {
+    static Desk desk;
+    return desk;
+}
+
+std::filesystem::path HoldFile(int port) { return DeskFile("port" + std::to_string(port) + ".link"); }
+
+long ReadHolder(int port) {
+    const TextRead read = ReadTextFile(HoldFile(port), 64);
+    return read.status == FileRead::Ok ? std::strtol(read.text.c_str(), nullptr, 10) : 0;
+}
+
+}  // namespace
+
+bool DeskOn() { return State().on; }
+
+void SetDeskOn(bool on) {
+    State().on = on;
+    if (!on) State().holds = {};
+}
+
+bool HoldPort(int port, long& holder) {
+    holder = 0;
+    if (!DeskOn() || port < 0 || port >= kPortCount) return true;
+    if (!PrepareDeskFolder().empty()) return true;  // nothing to hold against: the read will say why
+    std::unique_ptr<FileLock> hold = FileLock::TryTake(HoldFile(port));
+    if (!hold) {
+        holder = ReadHolder(port);
+        return false;
+    }
+    hold->Write(std::to_string(NewTraceLine(port, "").pid) + "\n");
+    State().holds[static_cast<std::size_t>(port)] = std::move(hold);
+    return true;
+}
+
+void ReleasePort(int port) {
+    if (port >= 0 && port < kPortCount) State().holds[static_cast<std::size_t>(port)].reset();
+}
+
+int PortOfCall(const SimCall& call) {
+    if (call.op == SIM_INIT_SL) return ParsePortName(call.port_name).value_or(-1);
+    if (call.op == SIM_CLOSE_SL) return call.args[0];
+    return sim_link_current_port();
+}
+
+void TraceCall(const SimCall& call) {
+    if (!DeskOn() || call.op < 0 || call.op >= SIM_OP_COUNT) return;
+    TraceLine line = NewTraceLine(PortOfCall(call), kOpNames[call.op]);
+    line.result = call.result;
+    switch (call.op) {
+        case SIM_INIT_SL:
+            line.detail = std::string(call.port_name) + " " + std::to_string(call.args[1]) + " 8N1";
+            break;
+        case SIM_BACKGROUND_LOOP: line.detail = "value " + std::to_string(call.args[0]); break;
+        case SIM_READ_RECORD:
+        case SIM_WRITE_RECORD:
+            line.detail = "record " + std::to_string(call.args[0]) + ", " + std::to_string(call.length) + " bytes";
+            if (call.result == 0) line.bytes = call.length;
+            break;
+        case SIM_CLOSE_SL: line.detail = "port " + std::to_string(call.args[0]); break;
+        default: break;
+    }
+    AppendTrace(line);
+}
+
+bool DeskFaultMeets(SimOp op, int port) { return DeskOn() && TakeDeskFault(port, op); }
+
+}  // namespace sim
+
+extern "C" {
+
+void SIM_CALL sim_link_use_desk(int on) { sim::SetDeskOn(on != 0); }
+
+void SIM_CALL sim_desk_note(int port, const char* text) {
+    sim::NoThrow(false, [&] {
+        if (!sim::DeskOn() || text == nullptr) return false;
+        sim::TraceLine line = sim::NewTraceLine(port, "check");
+        line.detail = text;
+        return sim::AppendTrace(line);
+    });
+}
+
+long SIM_CALL sim_port_holder(int port) {
+    return sim::NoThrow(0L, [&] {
+        if (port < 0 || port >= sim::kPortCount || !sim::PrepareDeskFolder().empty()) return 0L;
+        if (sim::State().holds[static_cast<std::size_t>(port)]) return static_cast<long>(sim::NewTraceLine(port, "").pid);
+        if (sim::FileLock::TryTake(sim::HoldFile(port))) return 0L;  // nobody holds it
+        return std::max(sim::ReadHolder(port), 1L);
+    });
+}
+
+}  // extern "C"

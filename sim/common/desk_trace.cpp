@@ -1,10 +1,10 @@
 #include "desk_trace.hpp"
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
 #include "desk_folder.hpp"
+#include "desk_time.hpp"
 #include "file_lock.hpp"
 
 #ifdef _WIN32
@@ -21,20 +21,6 @@ constexpr std::size_t kReadLimit = 16u << 20;
 constexpr std::size_t kFields = 7;
 
 std::filesystem::path TraceFile() { return DeskFile("desk.trace"); }
-
-std::string UtcNow() {
-    using namespace std::chrono;
-    const auto now = time_point_cast<milliseconds>(system_clock::now());
-    const auto day = floor<days>(now);
-    const year_month_day date{day};
-    const hh_mm_ss time{now - day};
-    char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02ld:%02ld:%02ld.%03ldZ", static_cast<int>(date.year()),
-                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                  static_cast<long>(time.hours().count()), static_cast<long>(time.minutes().count()),
-                  static_cast<long>(time.seconds().count()), static_cast<long>(time.subseconds().count()));
-    return text;
-}
 
 long ProcessId() {
 #ifdef _WIN32

@@ -10,6 +10,8 @@
 #include "phone_driver.h"
 #include "phone_file.hpp"
 #include "phone_record.hpp"
+#include "write_checks.hpp"
+#include "desk_pace.hpp"
 
 namespace {
 
@@ -53,15 +55,22 @@ bool LocatePhone(unsigned char** data) {
     return true;
 }
 
+// A phone in a file is written as the link would: at the link's pace when the desk asks,
+// and checked for the mistakes that write wrong data onto phones.
 bool SavePhone(const unsigned char* data) {
     if (!State().phones_in_files) {
         if (!State().has_memory_phone) return false;
         std::memcpy(State().memory_phone.data(), data, SIM_RECORD_SIZE);
         return true;
     }
+    const int port = sim_link_current_port();
+    sim::PaceTransfer(port, SIM_RECORD_SIZE);
+    const sim::LoadedPhone current = sim::LoadPhoneFile(sim::PhoneFile(port));
+    if (current.state != SIM_PHONE_PRESENT) return false;
+    sim::CheckWrite(port, current.record, data);
     sim::Record record;
     std::memcpy(record.data(), data, record.size());
-    return sim::SavePhoneFile(sim::PhoneFile(sim_link_current_port()), record);
+    return sim::SavePhoneFile(sim::PhoneFile(port), record);
 }
 
 // Detection finds a phone only where a readable record is.
@@ -82,6 +91,13 @@ int Finish(SimCall& call, int result, const unsigned char* bytes = nullptr, std:
     return result;
 }
 
+// A record operation with no open link: the driver refuses it, and the desk says why.
+int NoLink(SimCall& call, const char* what) {
+    const std::string note = std::string(what) + " with no open link: call InitTat with the phone's port first";
+    sim_desk_note(-1, note.c_str());
+    return Finish(call, kFailure);
+}
+
 // Hands out a read: the scripted answer if one is pending, else the phone's record.
 int HandOut(unsigned char** data, unsigned short* length) {
     Driver& driver = State();
@@ -94,6 +110,7 @@ int HandOut(unsigned char** data, unsigned short* length) {
         return 0;
     }
     if (!LocatePhone(data)) return kFailure;
+    if (driver.phones_in_files) sim::PaceTransfer(sim_link_current_port(), SIM_RECORD_SIZE);
     *length = SIM_RECORD_SIZE;
     return 0;
 }
@@ -134,7 +151,8 @@ int DRIVER_CALL _dv10_00BackgroundLoop(int value, void* area4a, void* area4b, vo
         for (void* area : areas) {
             if (area == nullptr) return Finish(call, kFailure);
         }
-        if (!LinkOpen() || !PhonePresent()) return Finish(call, kFailure);
+        if (!LinkOpen()) return NoLink(call, "phone detection");
+        if (!PhonePresent()) return Finish(call, kFailure);
         // The loop reports what it found about the phone; fill every byte it owns.
         for (std::size_t i = 0; i < std::size(areas); ++i) std::memset(areas[i], static_cast<int>(0xA0 + i), sizes[i]);
         return Finish(call, 0);
@@ -149,8 +167,8 @@ int DRIVER_CALL _dva26_00ReadVirginParameterFromDataFlash(int record_id, unsigne
             if (data != nullptr && length != nullptr) HandOutDespiteFailure(data, length);
             return Finish(call, fault);
         }
-        if (record_id != kRecordId || data == nullptr || length == nullptr || !LinkOpen())
-            return Finish(call, kFailure);
+        if (record_id != kRecordId || data == nullptr || length == nullptr) return Finish(call, kFailure);
+        if (!LinkOpen()) return NoLink(call, "a record read");
         const int result = HandOut(data, length);
         if (result == 0) call.length = *length;
         return Finish(call, result);
@@ -164,8 +182,8 @@ int DRIVER_CALL _dva26_01WriteVirginParameterToDataFlash(int record_id, unsigned
         call.length = length;
         if (data == nullptr) return Finish(call, kFailure);
         if (const int fault = sim_take_fault(SIM_WRITE_RECORD)) return Finish(call, fault, data, length);
-        if (record_id != kRecordId || length != SIM_RECORD_SIZE || !LinkOpen())
-            return Finish(call, kFailure, data, length);
+        if (!LinkOpen()) return NoLink(call, "a record write");
+        if (record_id != kRecordId || length != SIM_RECORD_SIZE) return Finish(call, kFailure, data, length);
         return Finish(call, SavePhone(data) ? 0 : kFailure, data, length);
     });
 }

@@ -13,6 +13,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 import unittest
 import zlib
 
@@ -22,6 +23,8 @@ RUNNER = [r for r in [os.environ.get("STAGEMARK_RUNNER", "")] if r]
 LIBRARY = os.environ.get("STAGEMARK_LIBRARY", "")
 EXAMPLE = os.environ.get("STAGEMARK_EXAMPLE", "")
 C_STATIONS = [s for s in os.environ.get("STAGEMARK_C_STATIONS", "").split(",") if s]
+FAULTY_STATION = os.environ.get("STAGEMARK_FAULTY_STATION", "")
+LINK_MS_PER_RECORD = 1036 * 10 / 115200 * 1000
 RECORD_SIZE = 1036
 PORT = 4
 
@@ -472,6 +475,162 @@ class CStationExample(Desk):
                         self.assertIn(words, result.stderr)
                     finally:
                         self.tearDown()
+
+
+class DeskSession(Desk):
+    """The desk across processes: the desk commands are some, the station programs others."""
+
+    def phone(self, *args):
+        return self.run_program(PHONE_TOOL, *args)
+
+    def trace(self, port=PORT):
+        result = self.phone("trace", "--port", port, "--json")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return json.loads(result.stdout)
+
+    def checks(self, port=PORT):
+        return [e["detail"] for e in self.trace(port)["entries"] if e["op"] == "check"]
+
+    def stages(self):
+        return {s["stage"]: s["status"] for s in json.loads(self.tool("status", "--port", PORT, "--json").stdout)["stages"]}
+
+    def test_set_prepares_the_phone_a_test_needs(self):
+        self.insert()
+        self.assertEqual(self.phone("set", "--port", PORT, "BSN=passed", "bt=Failed".lower()).returncode, 0)
+        refused = self.tool("check", "BSN", "BT", "--port", PORT)
+        self.assertEqual(refused.returncode, 1)
+        self.assertIn("BT failed", refused.stdout)
+        self.assertEqual(self.phone("set", "--port", PORT, "BT=unrecorded").returncode, 0)
+        self.assertEqual((self.stages()["BSN"], self.stages()["BT"]), ("passed", "not recorded"))
+        for args, code in ((["XT=passed"], 64), (["BT=maybe"], 64), (["BT=passed", "bt=failed"], 64)):
+            with self.subTest(args):
+                self.assertEqual(self.phone("set", "--port", PORT, *args).returncode, code)
+        self.assertEqual(self.phone("set", "--port", PORT + 1, "BT=passed").returncode, 1, "no phone there")
+
+    def test_planned_faults_meet_the_next_station_process(self):
+        self.insert()
+        self.assertEqual(self.phone("fault", "--port", PORT, "write").returncode, 0)
+        failed = self.tool("pass", "FT", "--port", PORT)
+        self.assertEqual(failed.returncode, 2)
+        self.assertIn("writing the phone's record", failed.stderr)
+        self.assertEqual(self.tool("pass", "FT", "--port", PORT).returncode, 0, "a once-fault is consumed")
+
+        self.assertEqual(self.phone("fault", "--port", PORT, "read", "--from-now").returncode, 0)
+        for _ in range(2):
+            self.assertEqual(self.tool("status", "--port", PORT).returncode, 2)
+        self.assertIn("the next read fails, and every one", self.phone("fault", "--port", PORT).stdout)
+        self.assertEqual(self.phone("fault", "--port", PORT, "--clear").returncode, 0)
+        self.assertEqual(self.tool("status", "--port", PORT).returncode, 0)
+
+        self.assertEqual(self.phone("fault", "--port", PORT, "open").returncode, 0)
+        self.assertIn("opening the link", self.tool("status", "--port", PORT).stderr)
+        self.assertEqual(self.phone("fault", "--port", PORT + 1, "tls").returncode, 0)
+        self.assertEqual(self.tool("status", "--port", PORT).returncode, 2, "tls meets the next station anywhere")
+        self.assertEqual(self.tool("status", "--port", PORT).returncode, 0)
+        for args in (["erase"], ["read", "--once", "--from-now"], ["read", "--clear"]):
+            with self.subTest(args):
+                self.assertEqual(self.phone("fault", "--port", PORT, *args).returncode, 64)
+
+    def test_the_trace_shows_each_call_with_its_link_time(self):
+        self.insert()
+        self.assertEqual(self.tool("pass", "FT", "--port", PORT, "--detect", 7).returncode, 0)
+        trace = self.trace()
+        self.assertEqual([e["op"] for e in trace["entries"]],
+                         ["tls", "open", "init", "detect", "read", "write", "close", "free"])
+        read, write = trace["entries"][4:6]
+        self.assertEqual((read["bytes"], write["bytes"]), (1036, 1036))
+        self.assertAlmostEqual(read["link_ms"], LINK_MS_PER_RECORD, places=3)
+        self.assertIn("value 7", trace["entries"][3]["detail"])
+        [process] = trace["processes"]
+        self.assertEqual((process["calls"], process["bytes"], process["checks"]), (8, 2072, 0))
+        self.assertAlmostEqual(process["link_ms"], 2 * LINK_MS_PER_RECORD, places=3)
+        self.assertIn("link at least 89.9 ms", self.phone("trace", "--port", PORT).stdout)
+        self.assertEqual(self.phone("trace", "--port", PORT, "--clear").returncode, 0)
+        self.assertEqual(self.trace()["entries"], [])
+
+    @unittest.skipUnless(FAULTY_STATION, "needs the faulty station programs")
+    def test_the_mistakes_that_write_wrong_phones_are_caught(self):
+        self.insert(port=1, bsn="1111111111")
+        self.insert(port=2, bsn="2222222222")
+        cases = [
+            (["handle-across-ports", 1, 2], 2,
+             "phone 2222222222 was written with the record of phone 1111111111: a test handle was left open"),
+            (["direct-beside-handle", 1], 1, "the write to phone 1111111111 undid CT failed"),
+            (["no-exit", 1], 1, "ended with its link on COM1 open: call ExitTat"),
+            (["no-link"], 1, "with no open link: call InitTat"),
+        ]
+        for args, port, words in cases:
+            with self.subTest(args[0]):
+                run = self.run_program(FAULTY_STATION, *args)
+                self.assertEqual(run.returncode, 0, run.stderr)
+                self.assertTrue(any(words in check for check in self.checks(port)), self.checks(port))
+
+    @unittest.skipUnless(FAULTY_STATION, "needs the faulty station programs")
+    def test_a_port_is_held_by_the_process_whose_link_is_open(self):
+        self.insert()
+        holder = subprocess.Popen(RUNNER + [FAULTY_STATION, "hold", str(PORT), "3000"], env=self.env,
+                                  stdout=subprocess.PIPE, text=True)
+        try:
+            self.assertEqual(holder.stdout.readline().strip(), "holding")
+            busy = self.tool("pass", "FT", "--port", PORT)
+            self.assertEqual(busy.returncode, 2)
+            self.assertIn(f"COM{PORT} is in use by another program", busy.stderr)
+        finally:
+            self.assertEqual(holder.wait(timeout=60), 0)
+        self.assertEqual(self.tool("pass", "FT", "--port", PORT).returncode, 0, "free once the holder exits")
+        if not RUNNER:
+            killed = subprocess.Popen([FAULTY_STATION, "hold", str(PORT), "60000"], env=self.env,
+                                      stdout=subprocess.PIPE, text=True)
+            self.assertEqual(killed.stdout.readline().strip(), "holding")
+            killed.kill()
+            killed.wait()
+            self.assertEqual(self.tool("status", "--port", PORT).returncode, 0, "the system frees a dead holder's port")
+
+    def test_racing_stations_never_lose_a_result(self):
+        self.insert()
+        rounds = 5 if RUNNER else 30
+        for _ in range(rounds):
+            self.assertEqual(self.phone("set", "--port", PORT, "RES1=unrecorded", "RES2=unrecorded").returncode, 0)
+            racers = [subprocess.Popen(RUNNER + [TOOL, "pass", stage, "--port", str(PORT)], env=self.env,
+                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                      for stage in ("RES1", "RES2")]
+            outcomes = [(r.wait(timeout=60), r.stderr.read()) for r in racers]
+            for r in racers:
+                r.stdout.close()
+                r.stderr.close()
+            stages = self.stages()
+            for (code, stderr), stage in zip(outcomes, ("RES1", "RES2")):
+                self.assertIn(code, (0, 2), stderr)
+                if code == 0:
+                    self.assertEqual(stages[stage], "passed", "a result reported as recorded was lost")
+                else:
+                    self.assertIn("is in use by another program", stderr)
+
+    def test_pacing_takes_the_link_time(self):
+        self.insert()
+        self.assertEqual(self.phone("pace", "--port", PORT, "on").returncode, 0)
+        started = time.monotonic()
+        self.assertEqual(self.tool("pass", "FT", "--port", PORT).returncode, 0)
+        self.assertGreaterEqual(time.monotonic() - started, 2 * LINK_MS_PER_RECORD / 1000)
+        self.assertEqual(self.phone("pace", "--port", PORT, "off").returncode, 0)
+        self.assertEqual(self.phone("pace", "--port", PORT, "fast").returncode, 64)
+
+    @unittest.skipIf(RUNNER or not FAULTY_STATION, "many calls: the native build")
+    def test_the_trace_is_bounded_and_loses_no_line_of_two_processes(self):
+        ports, count = (PORT, PORT + 1), 12000
+        for port in ports:
+            self.insert(port=port)
+        runs = [subprocess.Popen([FAULTY_STATION, "detect", str(port), str(count)], env=self.env) for port in ports]
+        self.assertEqual([r.wait(timeout=300) for r in runs], [0, 0])
+        kept = 0
+        for port, run in zip(ports, runs):
+            trace = self.trace(port)
+            self.assertEqual(trace["damaged_lines"], 0)
+            values = [int(e["detail"].split()[-1]) for e in trace["entries"] if e["op"] == "detect"]
+            self.assertEqual(values, list(range(values[0], count)), "a process's kept lines are its last, all of them")
+            kept += len(values)
+        self.assertGreaterEqual(kept, 10000)
+        self.assertLess(kept, 2 * count, "older lines were dropped")
 
 
 @unittest.skipUnless(LIBRARY and EXAMPLE, "the Python example drives the native library")

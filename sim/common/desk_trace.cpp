@@ -16,7 +16,8 @@
 namespace sim {
 namespace {
 
-constexpr std::uintmax_t kTrimAbove = 2u << 20;  // bytes: some 20,000 lines
+// Trimmed when it grows past this, to the last kTraceKept lines: 10,000 to some 20,000 kept.
+constexpr std::uintmax_t kTrimAbove = kTraceKept * 100;
 constexpr std::size_t kReadLimit = 16u << 20;
 constexpr std::size_t kFields = 7;
 

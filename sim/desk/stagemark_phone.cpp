@@ -1,142 +1,74 @@
-// stagemark-phone: puts a simulated phone on a serial port of the desk, or takes it away.
-// Station programs on the same desk then meet that phone through the stand-in driver.
+// stagemark-phone: the desk. Puts a simulated phone on a serial port or takes it away,
+// sets its stages, plans faults, paces the link, and shows what station programs did.
+// Station programs on the same desk meet all this through the stand-in libraries.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "stagemark_sim.h"
+#include "desk_commands.hpp"
 
 namespace {
 
-constexpr int kFailure = 1;
-constexpr int kUsageError = 64;
-constexpr int kOutputError = 74;
-
 constexpr const char* kHelp =
-    "usage: stagemark-phone insert --port N [--bsn DIGITS]\n"
-    "       stagemark-phone remove --port N\n"
-    "       stagemark-phone where --port N\n"
+    "usage: stagemark-phone COMMAND --port N ...\n"
     "\n"
-    "insert  put a new phone (no stage recorded) on the port; the BSN is ten digits,\n"
-    "        3579024680 unless given. Refused while a phone file is already there.\n"
-    "remove  take the port's phone away, with its record.\n"
-    "where   print the file that holds the port's phone.\n"
+    "  insert --port N [--bsn DIGITS]   put a new phone (no stage recorded) on the port; the BSN\n"
+    "                                   is ten digits, 3579024680 unless given. Refused while a\n"
+    "                                   phone file is already there.\n"
+    "  remove --port N                  take the port's phone away, with its record\n"
+    "  where --port N                   print the file that holds the port's phone\n"
+    "  set --port N STAGE=STATE...      set stages: STATE is passed, failed or unrecorded;\n"
+    "                                   passed and failed are stamped now. Example:\n"
+    "                                   set --port 1 BSN=passed BT=failed\n"
+    "  fault --port N OP [--once|--from-now]\n"
+    "                                   the next station call OP on the port fails: once (the\n"
+    "                                   default), or from now on until cleared. OP is one of\n"
+    "                                   tls open init detect read write close free, in the\n"
+    "                                   order a station meets them; tls comes before any port\n"
+    "                                   is named, so a tls fault meets the next station on the\n"
+    "                                   desk, whichever port it opens.\n"
+    "  fault --port N [--clear]         list the planned faults, or drop them\n"
+    "  trace --port N [--json] [--clear]\n"
+    "                                   the calls station programs made on the port, oldest\n"
+    "                                   first, with the link's time for each record transfer,\n"
+    "                                   the checks that caught a station's mistakes, and a\n"
+    "                                   total for each process; --clear empties the\n"
+    "                                   trace of the whole desk\n"
+    "  pace --port N on|off             while on, each record transfer on the port takes the\n"
+    "                                   serial link's time (bytes x 10 / 115200 s)\n"
     "\n"
-    "The port is a number from 0 to 255 (1 is COM1). Phones are kept in STAGEMARK_SIM_DIR,\n"
-    "or else in a stagemark-sim folder in the temp folder.\n"
+    "The port is a number from 0 to 255 (1 is COM1); stages are named in any case; each option\n"
+    "is given once. The desk is the folder STAGEMARK_SIM_DIR, or else stagemark-sim in the temp\n"
+    "folder, private to its user.\n"
     "exit: 0 done, 1 the desk refused or failed, 64 usage error, 74 output failed\n";
-
-int Usage(const std::string& message) {
-    std::fprintf(stderr, "stagemark-phone: %s (see stagemark-phone --help)\n", message.c_str());
-    return kUsageError;
-}
 
 bool IsHelp(const char* arg) { return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0; }
 
-struct Arguments {
-    std::string command;
-    int port = -1;
-    const char* bsn = nullptr;
-};
-
-// Empty on success, else what is wrong with the command line.
-std::string Parse(int argc, char** argv, Arguments& out) {
-    out.command = argv[1];
-    if (out.command != "insert" && out.command != "remove" && out.command != "where") {
-        return "unknown command '" + out.command + "'";
-    }
-    for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool takes_bsn = out.command == "insert" && arg == "--bsn";
-        if (arg != "--port" && !takes_bsn) return "unknown argument '" + arg + "' for " + out.command;
-        if (i + 1 >= argc) return arg + " needs a value";
-        const char* value = argv[++i];
-        if (takes_bsn) {
-            if (out.bsn != nullptr) return "--bsn is given twice";
-            out.bsn = value;
-            continue;
-        }
-        if (out.port >= 0) return "--port is given twice";
-        char* end = nullptr;
-        const long number = std::strtol(value, &end, 10);
-        if (end == value || *end != '\0' || number < 0 || number > 255) {
-            return "port '" + std::string(value) + "' is not a number from 0 to 255";
-        }
-        out.port = static_cast<int>(number);
-    }
-    return out.port < 0 ? "--port is required" : "";
-}
-
-// Why a desk command failed, when the desk folder is the reason; else the fallback.
-std::string DeskReason(const std::string& fallback) {
-    char problem[4096];
-    return sim_desk_problem(problem, sizeof problem) > 0 ? problem : fallback;
-}
-
-int Insert(const Arguments& args, const char* path) {
-    const char* bsn = args.bsn != nullptr ? args.bsn : "3579024680";
-    unsigned char record[SIM_RECORD_SIZE];
-    if (!sim_new_record(bsn, record)) return Usage("the BSN '" + std::string(bsn) + "' is not ten decimal digits");
-    switch (sim_insert_phone(args.port, bsn)) {
-        case SIM_DESK_DONE: std::printf("new phone %s on COM%d\n", bsn, args.port); return 0;
-        case SIM_DESK_PHONE_THERE:
-            std::fprintf(stderr,
-                         "stagemark-phone: inserting a phone on COM%d refused: a phone file is already there (%s); "
-                         "take it away first with 'stagemark-phone remove --port %d'\n",
-                         args.port, path, args.port);
-            return kFailure;
-        default:
-            std::fprintf(stderr, "stagemark-phone: inserting a phone on COM%d failed: %s\n", args.port,
-                         DeskReason(std::string(path) + " could not be written; check that the desk folder is "
-                                                        "writable, or set STAGEMARK_SIM_DIR to one that is")
-                             .c_str());
-            return kFailure;
-    }
-}
-
-int Remove(const Arguments& args, const char* path) {
-    switch (sim_remove_phone(args.port)) {
-        case SIM_DESK_DONE: std::printf("phone taken off COM%d\n", args.port); return 0;
-        case SIM_DESK_NO_PHONE:
-            std::fprintf(stderr, "stagemark-phone: no phone on COM%d (%s)\n", args.port, path);
-            return kFailure;
-        default:
-            std::fprintf(stderr, "stagemark-phone: removing the phone on COM%d failed: %s\n", args.port,
-                         DeskReason(std::string(path) + " could not be removed; check the desk folder's permissions")
-                             .c_str());
-            return kFailure;
-    }
+int Run(const desk::Arguments& args) {
+    if (args.command == "insert") return desk::Insert(args);
+    if (args.command == "remove") return desk::Remove(args);
+    if (args.command == "where") return desk::Where(args);
+    if (args.command == "set") return desk::Set(args);
+    if (args.command == "fault") return desk::Fault(args);
+    if (args.command == "trace") return desk::Trace(args);
+    return desk::Pace(args);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return Usage("no command given");
+    if (argc < 2) return desk::Usage("no command given");
     for (int i = 1; i < argc; ++i) {
-        if (IsHelp(argv[i])) return std::fputs(kHelp, stdout) < 0 || std::fflush(stdout) != 0 ? kOutputError : 0;
+        if (IsHelp(argv[i])) return std::fputs(kHelp, stdout) < 0 || std::fflush(stdout) != 0 ? desk::kOutputError : 0;
     }
-    Arguments args;
-    if (const std::string problem = Parse(argc, argv, args); !problem.empty()) return Usage(problem);
-
-    char path[4096];
-    if (sim_phone_path(args.port, path, sizeof path) == 0) {
-        std::fprintf(stderr,
-                     "stagemark-phone: finding the desk folder failed: its path is too long or cannot be "
-                     "shown; set STAGEMARK_SIM_DIR to a shorter folder\n");
-        return kFailure;
+    desk::Arguments args;
+    if (const std::string problem = desk::ParseArguments(argc, argv, args); !problem.empty()) {
+        return desk::Usage(problem);
     }
-    int code = 0;
-    if (args.command == "where") {
-        std::printf("%s\n", path);
-    } else if (args.command == "remove") {
-        code = Remove(args, path);
-    } else {
-        code = Insert(args, path);
-    }
+    const int code = Run(args);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fprintf(stderr, "stagemark-phone: writing the output failed: standard output is closed or full\n");
-        return kOutputError;
+        return desk::kOutputError;
     }
     return code;
 }

@@ -259,6 +259,17 @@ SimDeskResult SIM_CALL sim_insert_phone(int port, const char* bsn) {
     });
 }
 
+SimDeskResult SIM_CALL sim_set_stages(int port, const signed char states[8]) {
+    return sim::NoThrow(SIM_DESK_FAILED, [&] {
+        if (port < 0 || port > 255 || states == nullptr) return SIM_DESK_FAILED;
+        sim::LoadedPhone phone = sim::LoadPhoneFile(sim::PhoneFile(port));
+        if (phone.state == SIM_PHONE_DESK_REFUSED) return SIM_DESK_FAILED;
+        if (phone.state != SIM_PHONE_PRESENT) return SIM_DESK_NO_PHONE;
+        if (!sim::SetStages(phone.record, states, sim::SecondsNow())) return SIM_DESK_FAILED;
+        return sim::SavePhoneFile(sim::PhoneFile(port), phone.record) ? SIM_DESK_DONE : SIM_DESK_FAILED;
+    });
+}
+
 SimDeskResult SIM_CALL sim_remove_phone(int port) {
     return sim::NoThrow(SIM_DESK_FAILED, [&] {
         if (port < 0 || port > 255) return SIM_DESK_FAILED;

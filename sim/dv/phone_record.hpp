@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string_view>
 
 #include "stagemark_sim.h"
@@ -13,5 +14,12 @@ using Record = std::array<unsigned char, SIM_RECORD_SIZE>;
 // A new phone: erased pass-through area, its BSN, no stage recorded, zero stamps.
 // False when the BSN is not ten decimal digits.
 bool NewPhoneRecord(std::string_view bsn, Record& record);
+
+// Sets each stage whose state is not -1: 0 clears its bits, 1 records a pass and 2 a
+// fail, stamped `seconds` (Unix seconds, low 32 bits). False for any other state.
+bool SetStages(Record& record, const signed char states[8], std::uint32_t seconds);
+
+// The clock now, as a stamp holds it.
+std::uint32_t SecondsNow();
 
 }  // namespace sim

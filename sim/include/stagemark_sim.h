@@ -146,6 +146,10 @@ SIM_DV_API void SIM_CALL sim_script_read(const unsigned char *bytes, unsigned sh
 SIM_DV_API void SIM_CALL sim_use_phone_files(void);
 /* Puts a new phone with this BSN on the port, only where no phone file is. */
 SIM_DV_API SimDeskResult SIM_CALL sim_insert_phone(int port, const char *bsn);
+/* Sets stages of the port's phone: states[i] for the stage of stamp slot i (BSN first)
+ * is -1 to leave it, 0 not recorded (its bits cleared), 1 passed or 2 failed, stamped
+ * now. Written atomically. SIM_DESK_NO_PHONE when no sound phone is on the port. */
+SIM_DV_API SimDeskResult SIM_CALL sim_set_stages(int port, const signed char states[8]);
 /* Takes the phone off the port, with its record. */
 SIM_DV_API SimDeskResult SIM_CALL sim_remove_phone(int port);
 /* What is on the port, so that a station tool on the desk can say why a read failed.

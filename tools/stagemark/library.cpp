@@ -35,6 +35,8 @@ std::string LoadExports(Exports& out) {
     }
     out.desk_phone_state = reinterpret_cast<decltype(out.desk_phone_state)>(FindDriverExport(library, "sim_phone_state"));
     out.desk_problem = reinterpret_cast<decltype(out.desk_problem)>(FindDriverExport(library, "sim_desk_problem"));
+    out.desk_port_holder =
+        reinterpret_cast<decltype(out.desk_port_holder)>(FindDriverExport(library, "sim_port_holder"));
     return problem;
 }
 

@@ -27,6 +27,7 @@ struct Exports {
     // with the desk folder, to say why a read failed.
     SimPhoneState(SIM_CALL* desk_phone_state)(int);
     size_t(SIM_CALL* desk_problem)(char*, size_t);
+    long(SIM_CALL* desk_port_holder)(int);
 };
 
 // Empty on success; otherwise one line that names the file and where it belongs.
@@ -38,7 +39,7 @@ std::string LoadExports(Exports& out);
 void* OpenLibrary(std::string& problem);
 // An export of the library, or null.
 void* FindExport(void* library, const char* name);
-// An export of the phone driver the library loaded, or null.
+// An export of the driver or link library that the library loaded, or null.
 void* FindDriverExport(void* library, const char* name);
 
 }  // namespace tool

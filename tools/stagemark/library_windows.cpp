@@ -42,8 +42,12 @@ void* FindExport(void* library, const char* name) {
 }
 
 void* FindDriverExport(void*, const char* name) {
-    HMODULE driver = GetModuleHandleW(L"dv.dll");
-    return driver == nullptr ? nullptr : reinterpret_cast<void*>(GetProcAddress(driver, name));
+    for (const wchar_t* module : {L"dv.dll", L"sl.dll"}) {
+        if (HMODULE loaded = GetModuleHandleW(module)) {
+            if (FARPROC found = GetProcAddress(loaded, name)) return reinterpret_cast<void*>(found);
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace tool

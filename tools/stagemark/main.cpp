@@ -79,6 +79,13 @@ int Run(const tool::Options& options) {
     }
     const auto port = static_cast<unsigned char>(options.port);
     if (!library.InitTat(port)) {
+        const long holder = library.desk_port_holder ? library.desk_port_holder(options.port) : 0;
+        if (holder > 0) {
+            return tool::Fail(options, tool::kOpenStep,
+                              "COM" + std::to_string(options.port) + " is in use by another program (process " +
+                                  std::to_string(holder) + ")",
+                              "wait until it ends or closes the link, then run the command again");
+        }
         return tool::Fail(options, tool::kOpenStep, "the port does not exist, or another program holds it",
                           "check the port number, and close any other program that uses COM" +
                               std::to_string(options.port));

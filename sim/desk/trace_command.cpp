@@ -1,0 +1,112 @@
+// The trace of one port: the calls station programs made there, oldest first, with the
+// serial link's time for each record transfer, the checks that fired, and a total for
+// each process.
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include "desk_commands.hpp"
+#include "desk_trace.hpp"
+
+namespace desk {
+namespace {
+
+struct Total {
+    unsigned calls = 0, checks = 0;
+    unsigned long bytes = 0;
+};
+
+std::string Json(const std::string& text) {
+    std::string json = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') json += '\\';
+        if (static_cast<unsigned char>(c) < 0x20) continue;
+        json += c;
+    }
+    return json + "\"";
+}
+
+void PrintText(int port, const std::vector<sim::TraceLine>& lines, const std::map<long, Total>& totals) {
+    if (lines.empty()) std::printf("no calls traced on COM%d\n", port);
+    for (const sim::TraceLine& line : lines) {
+        if (line.op == "check") {
+            std::printf("%s  pid %ld  CHECK  %s\n", line.time.c_str(), line.pid, line.detail.c_str());
+            continue;
+        }
+        std::printf("%s  pid %ld  %-6s  %-7s  %s", line.time.c_str(), line.pid, line.op.c_str(),
+                    line.result == 0 ? "ok" : ("failed " + std::to_string(line.result)).c_str(), line.detail.c_str());
+        if (line.bytes > 0) std::printf(", link at least %.1f ms", sim::LinkMilliseconds(line.bytes));
+        std::printf("\n");
+    }
+    for (const auto& [pid, total] : totals) {
+        std::printf("process %ld: %u calls, %lu record bytes, link at least %.1f ms, %u check(s)\n", pid, total.calls,
+                    total.bytes, sim::LinkMilliseconds(static_cast<unsigned>(total.bytes)), total.checks);
+    }
+}
+
+void PrintJson(int port, const std::vector<sim::TraceLine>& lines, const std::map<long, Total>& totals,
+               std::size_t damaged) {
+    std::string json = "{\"port\": " + std::to_string(port) + ", \"entries\": [";
+    for (const sim::TraceLine& line : lines) {
+        json += std::string(&line == &lines.front() ? "" : ", ") + "{\"time\": " + Json(line.time) +
+                ", \"pid\": " + std::to_string(line.pid) + ", \"port\": " + std::to_string(line.port) +
+                ", \"op\": " + Json(line.op) + ", \"result\": " + std::to_string(line.result) +
+                ", \"bytes\": " + std::to_string(line.bytes) + ", \"link_ms\": " +
+                std::to_string(sim::LinkMilliseconds(line.bytes)) + ", \"detail\": " + Json(line.detail) + "}";
+    }
+    json += "], \"processes\": [";
+    bool first = true;
+    for (const auto& [pid, total] : totals) {
+        json += std::string(first ? "" : ", ") + "{\"pid\": " + std::to_string(pid) + ", \"calls\": " +
+                std::to_string(total.calls) + ", \"bytes\": " + std::to_string(total.bytes) + ", \"link_ms\": " +
+                std::to_string(sim::LinkMilliseconds(static_cast<unsigned>(total.bytes))) +
+                ", \"checks\": " + std::to_string(total.checks) + "}";
+        first = false;
+    }
+    std::printf("%s], \"damaged_lines\": %zu}\n", json.c_str(), damaged);
+}
+
+}  // namespace
+
+int Trace(const Arguments& args) {
+    if (args.flags.count("--clear") != 0) {
+        if (args.flags.count("--json") != 0) return Usage("--clear prints nothing to give as JSON");
+        if (!sim::ClearTrace()) {
+            std::fprintf(stderr, "stagemark-phone: clearing the trace failed: %s\n",
+                         DeskReason("the desk folder could not be written; check its permissions").c_str());
+            return kFailure;
+        }
+        std::printf("trace cleared\n");
+        return 0;
+    }
+    const sim::Trace trace = sim::ReadTrace();
+    if (trace.status != sim::FileRead::Ok && trace.status != sim::FileRead::Missing) {
+        std::fprintf(stderr,
+                     "stagemark-phone: reading the trace failed: the desk's trace file is not a regular file, is "
+                     "too large or cannot be read; clear it with 'stagemark-phone trace --port %d --clear'\n",
+                     args.port);
+        return kFailure;
+    }
+    // Calls made with no link open belong to no port: every port's trace shows them.
+    std::vector<sim::TraceLine> lines;
+    std::map<long, Total> totals;
+    for (const sim::TraceLine& line : trace.lines) {
+        if (line.port != args.port && line.port != -1) continue;
+        lines.push_back(line);
+        Total& total = totals[line.pid];
+        (line.op == "check" ? total.checks : total.calls) += 1;
+        total.bytes += line.bytes;
+    }
+    if (args.flags.count("--json") != 0) {
+        PrintJson(args.port, lines, totals, trace.damaged);
+    } else {
+        PrintText(args.port, lines, totals);
+    }
+    if (trace.damaged > 0) {
+        std::fprintf(stderr, "stagemark-phone: %zu line(s) of the trace could not be read and are left out\n",
+                     trace.damaged);
+    }
+    return 0;
+}
+
+}  // namespace desk

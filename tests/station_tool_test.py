@@ -393,6 +393,18 @@ class HostileDesk(Desk):
         self.assertEqual(inserted.returncode, 0, inserted.stderr)
         self.assertEqual((self.folder / "stagemark-sim").stat().st_mode & 0o777, 0o700)
 
+    def test_temporary_files_of_killed_writers_are_cleaned_up(self):
+        self.insert()
+        ended = subprocess.Popen(["true"])
+        ended.wait()  # its writer is gone, as after a kill -9
+        stale = self.folder / f"{self.phone_file().name}.tmp{ended.pid}-dead-1"
+        stale.write_bytes(b"half a record")
+        live = self.folder / f"{self.phone_file().name}.tmp{os.getpid()}-alive-1"
+        live.write_bytes(b"being written")
+        self.assertEqual(self.tool("pass", "FT", "--port", PORT).returncode, 0)
+        self.assertFalse(stale.exists())
+        self.assertTrue(live.exists(), "a running writer's file is left alone")
+
     def test_a_link_at_the_phone_file_is_replaced_not_written_through(self):
         self.insert()
         victim = self.folder / "victim"

@@ -27,6 +27,10 @@ bool AppendToFile(const std::filesystem::path& path, const std::string& text);
 
 enum class FileWrite { Ok, Exists, Failed };
 
+// Creates the file only where nothing is, never through a link, and writes the bytes to
+// stable storage. False when anything (a file, a planted link) is at the path.
+bool WriteNewFile(const std::filesystem::path& path, const unsigned char* bytes, std::size_t size);
+
 // Writes the bytes to a new temporary file beside `path`, then moves it into place: over
 // the old file when `replace`, else only where no file is (Exists otherwise). Readers see
 // the old bytes or the new ones, never a mixture.

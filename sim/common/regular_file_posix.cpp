@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,6 +52,21 @@ bool WriteAll(int fd, const unsigned char* bytes, std::size_t size) {
     return true;
 }
 
+bool Alive(long pid) { return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM; }
+
+// A writer killed between creating its temporary file and moving it into place leaves
+// the file behind: remove those of processes that are gone.
+void RemoveStaleTemporaries(const std::filesystem::path& path) {
+    const std::string prefix = path.filename().string() + ".tmp";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(path.parent_path(), error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.compare(0, prefix.size(), prefix) != 0) continue;
+        const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+        if (pid > 0 && pid != static_cast<long>(getpid()) && !Alive(pid)) unlink(entry.path().c_str());
+    }
+}
+
 }  // namespace
 
 FileRead ReadRegularFile(const std::filesystem::path& path, unsigned char* bytes, std::size_t size) {
@@ -98,17 +114,19 @@ bool AppendToFile(const std::filesystem::path& path, const std::string& text) {
     return write(fd.get(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
 }
 
+bool WriteNewFile(const std::filesystem::path& path, const unsigned char* bytes, std::size_t size) {
+    Descriptor fd(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (fd.get() < 0) return false;
+    if (WriteAll(fd.get(), bytes, size) && fsync(fd.get()) == 0) return true;
+    unlink(path.c_str());
+    return false;
+}
+
 FileWrite WriteFileAtomically(const std::filesystem::path& path, const unsigned char* bytes, std::size_t size,
                               bool replace) {
+    RemoveStaleTemporaries(path);
     const std::filesystem::path temporary = TemporaryName(path);
-    {
-        Descriptor fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (fd.get() < 0) return FileWrite::Failed;
-        if (!WriteAll(fd.get(), bytes, size) || fsync(fd.get()) != 0) {
-            unlink(temporary.c_str());
-            return FileWrite::Failed;
-        }
-    }
+    if (!WriteNewFile(temporary, bytes, size)) return FileWrite::Failed;
     if (replace) {
         if (rename(temporary.c_str(), path.c_str()) == 0) return FileWrite::Ok;
         unlink(temporary.c_str());

@@ -45,6 +45,27 @@ bool MoveWithRetries(const std::filesystem::path& from, const std::filesystem::p
     return false;
 }
 
+bool Alive(DWORD pid) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return running;
+}
+
+// A writer killed between creating its temporary file and moving it into place leaves
+// the file behind: remove those of processes that are gone.
+void RemoveStaleTemporaries(const std::filesystem::path& path) {
+    const std::wstring prefix = path.filename().wstring() + L".tmp";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(path.parent_path(), error)) {
+        const std::wstring name = entry.path().filename().wstring();
+        if (name.compare(0, prefix.size(), prefix) != 0) continue;
+        const unsigned long pid = std::wcstoul(name.c_str() + prefix.size(), nullptr, 10);
+        if (pid > 0 && pid != GetCurrentProcessId() && !Alive(pid)) DeleteFileW(entry.path().c_str());
+    }
+}
+
 }  // namespace
 
 FileRead ReadRegularFile(const std::filesystem::path& path, unsigned char* bytes, std::size_t size) {
@@ -98,20 +119,25 @@ bool AppendToFile(const std::filesystem::path& path, const std::string& text) {
            written == text.size();
 }
 
+bool WriteNewFile(const std::filesystem::path& path, const unsigned char* bytes, std::size_t size) {
+    bool written_whole = false;
+    {
+        // CREATE_NEW fails on anything already there, a link included.
+        Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file.get() == INVALID_HANDLE_VALUE) return false;
+        DWORD written = 0;
+        written_whole = WriteFile(file.get(), bytes, static_cast<DWORD>(size), &written, nullptr) && written == size &&
+                        FlushFileBuffers(file.get());
+    }
+    if (!written_whole) DeleteFileW(path.c_str());
+    return written_whole;
+}
+
 FileWrite WriteFileAtomically(const std::filesystem::path& path, const unsigned char* bytes, std::size_t size,
                               bool replace) {
+    RemoveStaleTemporaries(path);
     const std::filesystem::path temporary = TemporaryName(path);
-    {
-        Handle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
-        if (file.get() == INVALID_HANDLE_VALUE) return FileWrite::Failed;
-        DWORD written = 0;
-        if (!WriteFile(file.get(), bytes, static_cast<DWORD>(size), &written, nullptr) || written != size ||
-            !FlushFileBuffers(file.get())) {
-            DeleteFileW(temporary.c_str());
-            return FileWrite::Failed;
-        }
-    }
+    if (!WriteNewFile(temporary, bytes, size)) return FileWrite::Failed;
     if (MoveWithRetries(temporary, path, replace ? MOVEFILE_REPLACE_EXISTING : 0)) return FileWrite::Ok;
     const DWORD move_error = GetLastError();
     DeleteFileW(temporary.c_str());

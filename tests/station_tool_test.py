@@ -560,6 +560,36 @@ class DeskSession(Desk):
         self.assertEqual(self.phone("trace", "--port", PORT, "--clear").returncode, 0)
         self.assertEqual(self.trace()["entries"], [])
 
+    def test_decode_shows_a_record_dump_as_status_shows_a_phone(self):
+        self.insert()
+        self.assertEqual(self.phone("set", "--port", PORT, "BSN=passed", "LAMA=failed").returncode, 0)
+        record = self.phone_file().read_bytes()[:RECORD_SIZE]
+        dump, altered, short = self.folder / "dump.bin", self.folder / "altered.bin", self.folder / "short.bin"
+        dump.write_bytes(record)
+        altered.write_bytes(record[:780] + b"\x07" + record[781:])
+        short.write_bytes(record[:-1])
+        decoded = json.loads(self.tool("decode", dump, "--json").stdout)
+        self.assertEqual(decoded["stages"], json.loads(self.tool("status", "--port", PORT, "--json").stdout)["stages"])
+        self.assertEqual((decoded["bsn"], decoded["conforms"]), ("3579024680", True))
+        differing = json.loads(self.tool("decode", altered, "--json").stdout)
+        self.assertEqual(differing["differing"], [{"field": "header", "offset": 780, "length": 8}])
+        self.assertIn("differs from what stagemark writes: header at 780", self.tool("decode", altered).stdout)
+        for path, words in ((short, "it is 1035 bytes"), (self.folder, "not a regular file")):
+            with self.subTest(words):
+                refused = self.tool("decode", path)
+                self.assertEqual(refused.returncode, 2)
+                self.assertIn(words, refused.stderr)
+        self.assertEqual(self.tool("decode", dump, "--port", PORT).returncode, 64)
+
+    def test_a_desk_folder_named_in_any_language(self):
+        desk = self.folder / "desk-\u00fc-\u6d4b\u8bd5"
+        self.env["STAGEMARK_SIM_DIR"] = str(desk)
+        self.assertEqual(self.phone("insert", "--port", PORT).returncode, 0)
+        self.assertEqual(self.tool("pass", "FT", "--port", PORT).returncode, 0)
+        self.assertEqual(json.loads(self.tool("status", "--port", PORT, "--json").stdout)["stages"][4]["status"],
+                         "passed")
+        self.assertTrue((desk / f"port{PORT}.phone").is_file())
+
     @unittest.skipUnless(FAULTY_STATION, "needs the faulty station programs")
     def test_the_mistakes_that_write_wrong_phones_are_caught(self):
         self.insert(port=1, bsn="1111111111")

@@ -8,6 +8,7 @@
 #endif
 
 #include "commands.hpp"
+#include "decode.hpp"
 #include "failure.hpp"
 #include "record_view.hpp"
 
@@ -61,6 +62,7 @@ int RunOnOpenLink(const tool::Exports& library, const tool::Options& options) {
             case tool::Command::Pass:
             case tool::Command::Fail: code = tool::RecordResult(library, options, *copy); break;
             case tool::Command::Check: code = tool::CheckRoute(library, options); break;
+            case tool::Command::Decode: break;  // reads a file: never on a link
         }
     }
     library.CloseTestHandle();
@@ -117,7 +119,8 @@ int main(int argc, char** argv) {
                              "standard output\n");
         return tool::kExitOutputFailed;
     }
-    const int code = Run(*parsed.options);
+    const tool::Options& options = *parsed.options;
+    const int code = options.command == tool::Command::Decode ? tool::Decode(options) : Run(options);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fprintf(stderr, "stagemark: writing the output failed: standard output is full or closed; what was done "
                              "on the phone is not shown, so check it with 'stagemark status'\n");

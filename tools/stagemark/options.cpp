@@ -13,6 +13,7 @@ constexpr int kUsageError = 64;
 
 constexpr const char* kToolHelp =
     "usage: stagemark COMMAND [ARGS] --port N [--detect VALUE] [--json]\n"
+    "       stagemark decode FILE [--json]\n"
     "\n"
     "Shows and sets a phone's stage test record over the serial link.\n"
     "\n"
@@ -21,6 +22,8 @@ constexpr const char* kToolHelp =
     "  pass STAGE      record a pass for the stage in the phone\n"
     "  fail STAGE      record a fail for the stage in the phone\n"
     "  check STAGE...  the route check: have all these stages passed?\n"
+    "  decode FILE     show a saved record dump of 1036 bytes; needs no phone\n"
+    "  decode FILE     show a saved record dump of 1036 bytes; no phone needed\n"
     "\n"
     "stages: BSN BT CT LAMA FT IMEI RES1 RES2 (any case)\n"
     "options:\n"
@@ -55,6 +58,12 @@ constexpr CommandHelp kCommands[] = {
     {"fail", Command::Fail,
      "usage: stagemark fail STAGE --port N [--detect VALUE] [--json]\n"
      "Records a fail for STAGE in the phone, with the current time, and reports it.\n"},
+    {"decode", Command::Decode,
+     "usage: stagemark decode FILE [--json]\n"
+     "Shows a record dump (the 1036 bytes of record 1000, as a vendor's tool saves it) the\n"
+     "way status shows a phone: the BSN, each stage's status and time (UTC), and whether\n"
+     "the header and the fixed fields are as stagemark writes them. Needs no phone and no\n"
+     "library; refuses a file of any other length (exit 2).\n"},
     {"check", Command::Check,
      "usage: stagemark check STAGE... --port N [--detect VALUE] [--json]\n"
      "The route check. Exits 0 when every named stage passed, 1 when any failed or\n"
@@ -119,6 +128,9 @@ Parsed ParseOptions(int argc, char** argv) {
             }
         } else if (arg.starts_with("-")) {
             return UsageError("unknown option '" + std::string(arg) + "' for " + std::string(command->name));
+        } else if (options.command == Command::Decode) {
+            if (!options.file.empty()) return UsageError("decode takes one file");
+            options.file = arg;
         } else if (options.command == Command::Status) {
             return UsageError("status takes no stage");
         } else {
@@ -126,6 +138,11 @@ Parsed ParseOptions(int argc, char** argv) {
             if (stage == nullptr) return UsageError("unknown stage '" + std::string(arg) + "'");
             options.stages.push_back(stage);
         }
+    }
+    if (options.command == Command::Decode) {
+        if (options.port >= 0 || options.detect) return UsageError("decode reads a file, not a port");
+        if (options.file.empty()) return UsageError("decode needs a file");
+        return Parsed{options, 0};
     }
     if (options.port < 0) return UsageError("--port is required");
     const bool one_stage = options.command == Command::Pass || options.command == Command::Fail;

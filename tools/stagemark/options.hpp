@@ -9,7 +9,7 @@
 
 namespace tool {
 
-enum class Command { Status, Pass, Fail, Check };
+enum class Command { Status, Pass, Fail, Check, Decode };
 
 struct Options {
     Command command = Command::Status;
@@ -17,6 +17,7 @@ struct Options {
     std::optional<int> detect;
     bool json = false;
     std::vector<const StageEntry*> stages;
+    std::string file;  // decode
 };
 
 struct Parsed {

@@ -31,15 +31,24 @@ std::string Outcome(const unsigned char* record, unsigned mask) {
     return (record[kPassFlags] & mask) != 0 ? "passed" : "failed";
 }
 
-// The stages whose result on the phone the write takes back to an older one.
+// The stages whose result on the phone the write takes back to an older one. A station
+// records one stage a write, stamped now: a write that changes more stages takes back
+// each of them that is not newer than the phone's, even one recorded the same second.
 std::string UndoneStages(const unsigned char* current, const unsigned char* written) {
+    int changed = 0;
+    for (int slot = 0; slot < 8; ++slot) {
+        const unsigned mask = 0x80u >> slot;
+        if (Outcome(current, mask) != Outcome(written, mask) || Stamp(current, slot) != Stamp(written, slot)) ++changed;
+    }
     std::string undone;
     for (int slot = 0; slot < 8; ++slot) {
         const unsigned mask = 0x80u >> slot;
         if (Outcome(current, mask) == Outcome(written, mask) && Stamp(current, slot) == Stamp(written, slot)) continue;
-        const bool cleared = (current[kDoneFlags] & mask) != 0 && (written[kDoneFlags] & mask) == 0;
-        const bool older = (current[kDoneFlags] & mask) != 0 && Stamp(written, slot) < Stamp(current, slot);
-        if (!cleared && !older) continue;
+        if ((current[kDoneFlags] & mask) == 0) continue;  // nothing recorded there to take back
+        const bool cleared = (written[kDoneFlags] & mask) == 0;
+        const bool older = Stamp(written, slot) < Stamp(current, slot);
+        const bool not_newer = changed > 1 && Stamp(written, slot) <= Stamp(current, slot);
+        if (!cleared && !older && !not_newer) continue;
         undone += (undone.empty() ? "" : ", ") + std::string(kStageNames[slot]) + " " + Outcome(current, mask) +
                   " at " + UtcText(Stamp(current, slot)) + " (back to " + Outcome(written, mask) + ")";
     }

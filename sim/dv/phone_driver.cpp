@@ -22,6 +22,9 @@ struct Driver {
     // Aligned as a driver's own buffer is, so a copy out of it costs what it would on a station.
     alignas(64) sim::Record memory_phone{};
     bool has_memory_phone = false;
+    // The record this process last read on the link, which the desk's write checks go by.
+    sim::Record last_read{};
+    bool has_last_read = false;
     bool phones_in_files = true;  // a station process meets the phone a desk user put on the port
     // The bytes of the last read: the driver's own, valid until the next read.
     std::vector<unsigned char> read_buffer;
@@ -67,7 +70,7 @@ bool SavePhone(const unsigned char* data) {
     sim::PaceTransfer(port, SIM_RECORD_SIZE);
     const sim::LoadedPhone current = sim::LoadPhoneFile(sim::PhoneFile(port));
     if (current.state != SIM_PHONE_PRESENT) return false;
-    sim::CheckWrite(port, current.record, data);
+    sim::CheckWrite(port, current.record, data, State().has_last_read ? State().last_read.data() : nullptr);
     sim::Record record;
     std::memcpy(record.data(), data, record.size());
     return sim::SavePhoneFile(sim::PhoneFile(port), record);
@@ -110,7 +113,11 @@ int HandOut(unsigned char** data, unsigned short* length) {
         return 0;
     }
     if (!LocatePhone(data)) return kFailure;
-    if (driver.phones_in_files) sim::PaceTransfer(sim_link_current_port(), SIM_RECORD_SIZE);
+    if (driver.phones_in_files) {
+        sim::PaceTransfer(sim_link_current_port(), SIM_RECORD_SIZE);
+        std::memcpy(driver.last_read.data(), *data, SIM_RECORD_SIZE);
+        driver.has_last_read = true;
+    }
     *length = SIM_RECORD_SIZE;
     return 0;
 }
@@ -136,6 +143,7 @@ int DRIVER_CALL _dv0_25InitTatVar(void) {
         SimCall call = NewCall(SIM_INIT_TAT_VAR);
         if (const int fault = sim_take_fault(SIM_INIT_TAT_VAR)) return Finish(call, fault);
         State().read_buffer.clear();  // the driver forgets the last read with the old link
+        State().has_last_read = false;
         return Finish(call, 0);
     });
 }

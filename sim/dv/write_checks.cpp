@@ -31,24 +31,24 @@ std::string Outcome(const unsigned char* record, unsigned mask) {
     return (record[kPassFlags] & mask) != 0 ? "passed" : "failed";
 }
 
-// The stages whose result on the phone the write takes back to an older one. A station
-// records one stage a write, stamped now: a write that changes more stages takes back
-// each of them that is not newer than the phone's, even one recorded the same second.
-std::string UndoneStages(const unsigned char* current, const unsigned char* written) {
-    int changed = 0;
-    for (int slot = 0; slot < 8; ++slot) {
-        const unsigned mask = 0x80u >> slot;
-        if (Outcome(current, mask) != Outcome(written, mask) || Stamp(current, slot) != Stamp(written, slot)) ++changed;
-    }
+bool SameStage(const unsigned char* a, const unsigned char* b, int slot) {
+    const unsigned mask = 0x80u >> slot;
+    return Outcome(a, mask) == Outcome(b, mask) && Stamp(a, slot) == Stamp(b, slot);
+}
+
+// The stages whose result on the phone the write takes back. What the write carries
+// unchanged from what this process last read is not its own result: where the phone has
+// changed since, the write takes the newer result back. With no read to go by, a stage
+// that the write clears or stamps older is taken back.
+std::string UndoneStages(const unsigned char* current, const unsigned char* written, const unsigned char* last_read) {
     std::string undone;
     for (int slot = 0; slot < 8; ++slot) {
         const unsigned mask = 0x80u >> slot;
-        if (Outcome(current, mask) == Outcome(written, mask) && Stamp(current, slot) == Stamp(written, slot)) continue;
-        if ((current[kDoneFlags] & mask) == 0) continue;  // nothing recorded there to take back
-        const bool cleared = (written[kDoneFlags] & mask) == 0;
-        const bool older = Stamp(written, slot) < Stamp(current, slot);
-        const bool not_newer = changed > 1 && Stamp(written, slot) <= Stamp(current, slot);
-        if (!cleared && !older && !not_newer) continue;
+        if (SameStage(current, written, slot) || (current[kDoneFlags] & mask) == 0) continue;
+        const bool taken_back = last_read != nullptr
+                                    ? SameStage(written, last_read, slot)
+                                    : (written[kDoneFlags] & mask) == 0 || Stamp(written, slot) < Stamp(current, slot);
+        if (!taken_back) continue;
         undone += (undone.empty() ? "" : ", ") + std::string(kStageNames[slot]) + " " + Outcome(current, mask) +
                   " at " + UtcText(Stamp(current, slot)) + " (back to " + Outcome(written, mask) + ")";
     }
@@ -61,7 +61,7 @@ std::string UndoneStages(const unsigned char* current, const unsigned char* writ
 
 namespace sim {
 
-void CheckWrite(int port, const Record& current, const unsigned char* written) {
+void CheckWrite(int port, const Record& current, const unsigned char* written, const unsigned char* last_read) {
     const std::string phone = BsnText(current.data()), carried = BsnText(written);
     if (phone != carried) {
         const std::string note = "phone " + phone + " was written with the record of phone " + carried +
@@ -70,7 +70,7 @@ void CheckWrite(int port, const Record& current, const unsigned char* written) {
         sim_desk_note(port, note.c_str());
         return;
     }
-    if (const std::string undone = UndoneStages(current.data(), written); !undone.empty()) {
+    if (const std::string undone = UndoneStages(current.data(), written, last_read); !undone.empty()) {
         const std::string note = "the write to phone " + phone + " undid " + undone +
                                  ", recorded since this write's data was read: a direct result was recorded while "
                                  "a test handle was open, or two processes worked on the phone; record through one "

@@ -36,6 +36,7 @@ echo "# A write fault: the station's error path"
 step 0 stagemark-phone fault --port 1 write
 step 2 stagemark pass CT --port 1
 echo "# Paced like the line: one read and one write of 1036 bytes"
+step 0 stagemark-phone trace --port 1 --clear
 step 0 stagemark-phone pace --port 1 on
 start=$(date +%s%N)
 step 0 stagemark pass CT --port 1

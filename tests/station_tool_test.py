@@ -560,6 +560,25 @@ class DeskSession(Desk):
         self.assertEqual(self.phone("trace", "--port", PORT, "--clear").returncode, 0)
         self.assertEqual(self.trace()["entries"], [])
 
+    def test_damaged_desk_files_give_a_clear_error_and_stations_go_on(self):
+        self.insert()
+        (self.folder / "desk.trace").write_bytes(b"not\ta trace line\n\xff\xfe\n")
+        (self.folder / f"port{PORT}.faults").write_bytes(b"explode now\n")
+        self.assertEqual(self.tool("pass", "FT", "--port", PORT).returncode, 0)
+        trace = self.phone("trace", "--port", PORT)
+        self.assertEqual(trace.returncode, 0)
+        self.assertIn("2 line(s) of the trace could not be read", trace.stderr)
+        self.assertIn("write", trace.stdout)
+        faults = self.phone("fault", "--port", PORT)
+        self.assertEqual(faults.returncode, 1)
+        self.assertIn("could not be read; clear them", faults.stderr)
+        (self.folder / "desk.trace").unlink()
+        (self.folder / "desk.trace").mkdir()
+        self.assertEqual(self.tool("pass", "BT", "--port", PORT).returncode, 0, "a station never fails for the trace")
+        broken = self.phone("trace", "--port", PORT)
+        self.assertEqual(broken.returncode, 1)
+        self.assertIn("reading the trace failed", broken.stderr)
+
     def test_decode_shows_a_record_dump_as_status_shows_a_phone(self):
         self.insert()
         self.assertEqual(self.phone("set", "--port", PORT, "BSN=passed", "LAMA=failed").returncode, 0)

@@ -75,7 +75,8 @@ SIM_SL_API void SIM_CALL sim_link_reset(void);
 SIM_SL_API void SIM_CALL sim_link_use_desk(int on);
 /* Adds a check to the desk's trace: a station program's mistake and what to do. */
 SIM_SL_API void SIM_CALL sim_desk_note(int port, const char *text);
-/* The id of the process whose link holds the port on the desk, or 0 when it is free. */
+/* The id of the process whose link holds the port on the desk, or the one that held it
+ * when this process last failed to open it; 0 when it is free. */
 SIM_SL_API long SIM_CALL sim_port_holder(int port);
 /* 1 when a link is open on the port. */
 SIM_SL_API int SIM_CALL sim_link_is_open(int port);

@@ -24,6 +24,9 @@ constexpr int kPortCount = 256;
 struct Desk {
     bool on = true;  // a station process meets the desk a user set up
     std::array<std::unique_ptr<FileLock>, kPortCount> holds;
+    // Who held the port when this process last failed to open it: the holder may have let
+    // go before the station asks why.
+    std::array<long, kPortCount> refused_by{};
 
     // A process that ends with a link open has skipped ExitTat: say so in the trace.
     ~Desk() {
@@ -67,9 +70,11 @@ bool HoldPort(int port, long& holder) {
     if (!PrepareDeskFolder().empty()) return true;  // nothing to hold against: the read will say why
     std::unique_ptr<FileLock> hold = FileLock::TryTake(HoldFile(port));
     if (!hold) {
-        holder = ReadHolder(port);
+        holder = std::max(ReadHolder(port), 1L);
+        State().refused_by[static_cast<std::size_t>(port)] = holder;
         return false;
     }
+    State().refused_by[static_cast<std::size_t>(port)] = 0;
     hold->Write(std::to_string(NewTraceLine(port, "").pid) + "\n");
     State().holds[static_cast<std::size_t>(port)] = std::move(hold);
     return true;
@@ -125,7 +130,9 @@ void SIM_CALL sim_desk_note(int port, const char* text) {
 long SIM_CALL sim_port_holder(int port) {
     return sim::NoThrow(0L, [&] {
         if (port < 0 || port >= sim::kPortCount || !sim::PrepareDeskFolder().empty()) return 0L;
-        if (sim::State().holds[static_cast<std::size_t>(port)]) return static_cast<long>(sim::NewTraceLine(port, "").pid);
+        const auto index = static_cast<std::size_t>(port);
+        if (sim::State().holds[index]) return static_cast<long>(sim::NewTraceLine(port, "").pid);
+        if (sim::State().refused_by[index] != 0) return sim::State().refused_by[index];
         if (sim::FileLock::TryTake(sim::HoldFile(port))) return 0L;  // nobody holds it
         return std::max(sim::ReadHolder(port), 1L);
     });

@@ -1,69 +1,38 @@
 #!/usr/bin/env python3
-"""A station program in Python: drives stagemark through ctypes.
+"""A station program in Python, on the stagemark package (bindings/python).
 
     station.py LIBRARY --port N [--stage FT] [--requires BSN,BT]
 
 Opens the link, detects the phone, opens the test handle, refuses the phone unless every
-required stage passed, records this station's stage as passed, and closes everything.
-On Windows load stagemark.dll the same way, from a 32-bit Python: CDLL (cdecl), not WinDLL.
+required stage passed, records this station's stage as passed, and closes everything on
+every path. On Windows run it under a 32-bit Python, with stagemark.dll, sl.dll and dv.dll
+in one folder. Exit: 0 recorded, 1 refused, 2 a step failed, 64 usage error.
 """
 import argparse
-import ctypes
+import pathlib
 import sys
 
-STAGES = ("BSN", "BT", "CT", "LAMA", "FT", "IMEI", "RES1", "RES2")
-TEST_HANDLE_SIZE = 819
-BSN_TEXT_SIZE = 11
-WORDS = {0: "not recorded", 1: "passed", 2: "failed"}
+# The package ships beside the examples, in the repository and in the zip alike.
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "bindings" / "python"))
+import stagemark  # noqa: E402
+
+STAGES = stagemark.STAGE_NAMES
 
 
-def load(path):
-    lib = ctypes.CDLL(path)
-    lib.InitTat.argtypes, lib.InitTat.restype = [ctypes.c_ubyte], ctypes.c_int
-    lib.DetectMobile.argtypes, lib.DetectMobile.restype = [ctypes.c_int], ctypes.c_int
-    lib.ExitTat.argtypes, lib.ExitTat.restype = [ctypes.c_ubyte], ctypes.c_int
-    # The working copy's address: a pointer, never cut to an int.
-    lib.OpenTestHandle.argtypes = []
-    lib.OpenTestHandle.restype = ctypes.POINTER(ctypes.c_ubyte * TEST_HANDLE_SIZE)
-    lib.CloseTestHandle.argtypes, lib.CloseTestHandle.restype = [], None
-    lib.GetBsnStr.argtypes, lib.GetBsnStr.restype = [ctypes.c_char_p], ctypes.c_int
-    for stage in STAGES:
-        for name in (f"{stage}_Pass", f"{stage}_Fail", f"{stage}_Status", f"R_{stage}_Pass", f"R_{stage}_Fail"):
-            function = getattr(lib, name)
-            function.argtypes, function.restype = [], ctypes.c_int
-    return lib
-
-
-def run(lib, port, stage, requires):
-    if not lib.InitTat(port):
-        print(f"the link could not open on COM{port}", file=sys.stderr)
-        return 2
+def run(library, port, stage, requires):
     try:
-        if not lib.DetectMobile(0):
-            print("no phone was detected", file=sys.stderr)
-            return 2
-        handle = lib.OpenTestHandle()
-        if not handle:
-            print("the phone's record could not be read", file=sys.stderr)
-            return 2
-        try:
-            bsn = ctypes.create_string_buffer(BSN_TEXT_SIZE)
-            lib.GetBsnStr(bsn)
-            working_copy = bytes(handle.contents)
-            print(f"phone {bsn.value.decode()}: working copy of {len(working_copy)} bytes")
-            missing = [s for s in requires if getattr(lib, f"{s}_Status")() != 1]
+        with stagemark.Link(port, detect=0, library=library) as link, link.open_handle() as phone:
+            print(f"phone {phone.bsn}: working copy of {len(phone.working_copy)} bytes")
+            missing = [s for s in requires if phone.status(s) is not stagemark.Status.PASSED]
             if missing:
-                print("refused: " + ", ".join(f"{s} {WORDS[getattr(lib, f'{s}_Status')()]}" for s in missing))
+                print("refused: " + ", ".join(f"{s} {phone.status(s).name.lower().replace('_', ' ')}" for s in missing))
                 return 1
-            if not getattr(lib, f"{stage}_Pass")():
-                print("the phone's record could not be written", file=sys.stderr)
-                return 2
-            print(f"{stage} recorded as {WORDS[getattr(lib, f'{stage}_Status')()]}")
+            phone.record(stage, passed=True)
+            print(f"{stage} recorded as {phone.status(stage).name.lower()}")
             return 0
-        finally:
-            lib.CloseTestHandle()
-    finally:
-        lib.ExitTat(port)
+    except stagemark.StagemarkError as error:
+        print(f"station: {error}", file=sys.stderr)
+        return 2
 
 
 def port_number(text):
@@ -113,7 +82,7 @@ def main():
     parser.add_argument("--requires", type=stage_list, default=[], action=Once,
                         help="comma-separated stages that must have passed")
     args = parser.parse_args()
-    return run(load(args.library), args.port, args.stage, args.requires)
+    return run(args.library, args.port, args.stage, args.requires)
 
 
 if __name__ == "__main__":

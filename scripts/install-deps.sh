@@ -13,6 +13,8 @@ packages=(
   # A station built as Visual C++ builds it: clang-cl, lld-link, llvm-dlltool, and the
   # C library's headers in Microsoft's form, from Wine.
   clang-tools-14 lld llvm libwine-dev
+  # The bindings, each tested by its language's own runtime.
+  python3-pytest python3-setuptools python3-pip mono-mcs mono-runtime
 )
 
 [ "${1:-}" = demo ] && packages=("${demo_packages[@]}")

@@ -24,6 +24,7 @@ LIBRARY = os.environ.get("STAGEMARK_LIBRARY", "")
 EXAMPLE = os.environ.get("STAGEMARK_EXAMPLE", "")
 C_STATIONS = [s for s in os.environ.get("STAGEMARK_C_STATIONS", "").split(",") if s]
 FAULTY_STATION = os.environ.get("STAGEMARK_FAULTY_STATION", "")
+DOTNET_STATION = os.environ.get("STAGEMARK_DOTNET_STATION", "").split()  # the runtime, then the program
 LINK_MS_PER_RECORD = 1036 * 10 / 115200 * 1000
 RECORD_SIZE = 1036
 PORT = 4
@@ -692,6 +693,38 @@ class DeskSession(Desk):
             kept += len(values)
         self.assertGreaterEqual(kept, 10000)
         self.assertLess(kept, 2 * count, "older lines were dropped")
+
+
+@unittest.skipUnless(LIBRARY and DOTNET_STATION, "the C# example runs on Mono against the native library")
+class DotnetStationExample(Desk):
+    def station(self, *args):
+        return subprocess.run([*DOTNET_STATION, LIBRARY, *map(str, args)], env=self.env, capture_output=True,
+                              text=True, timeout=120)
+
+    def test_records_reads_back_and_route_checks(self):
+        self.insert()
+        refused = self.station(PORT, "FT", "BSN")
+        self.assertEqual(refused.returncode, 1, refused.stderr)
+        self.assertIn("phone 3579024680 refused", refused.stdout)
+        for args in ((PORT, "bsn"), (PORT, "FT", "BSN")):
+            run = self.station(*args)
+            self.assertEqual(run.returncode, 0, run.stderr)
+            self.assertIn("recorded as passed, working copy of 819 bytes", run.stdout)
+        self.assertEqual(self.tool("check", "BSN", "FT", "--port", PORT).returncode, 0)
+
+    def test_failures_name_the_step(self):
+        cases = [([PORT, "FT"], 2, "detect:"), ([256, "FT"], 64, "not a port"), ([PORT, "XT"], 64, "unknown stage"),
+                 ([0, "FT"], 2, "open:")]
+        for args, code, words in cases:
+            with self.subTest(words):
+                run = self.station(*args)
+                self.assertEqual(run.returncode, code, run.stdout + run.stderr)
+                self.assertIn(words, run.stderr)
+        self.insert()
+        erase_bsn(self.phone_file())
+        never_written = self.station(PORT, "FT")
+        self.assertEqual(never_written.returncode, 2)
+        self.assertIn("check: the phone's record on COM4 has the BSN 'ffffffffff'", never_written.stderr)
 
 
 @unittest.skipUnless(LIBRARY and EXAMPLE, "the Python example drives the native library")

@@ -2,7 +2,7 @@
 """Builds the station zip, unpacks it as an integrator would, loads the DLL from it, and
 runs the C station, built with MinGW and as Visual C++ builds it, against a phone on the desk.
 
-    check_package.py CPACK BUILD_DIR VERSION WINE_RUN C_LOADER STATION STATION_MSVC
+    check_package.py CPACK BUILD_DIR VERSION WINE_RUN C_LOADER LOAD_ELSEWHERE STATION STATION_MSVC
 """
 import os
 import pathlib
@@ -15,7 +15,10 @@ import zipfile
 EXPECTED = {
     "bin/stagemark.dll", "bin/stagemark.exe", "include/stagemark.h", "lib/libstagemark.dll.a", "lib/stagemark.lib",
     "lib/stagemark.def", "sim/sl.dll", "sim/dv.dll", "sim/stagemark-phone.exe", "examples/station.py",
-    "examples/station.c", "README.md", "LICENSE",
+    "examples/station.c", "examples/Station.cs", "README.md", "LICENSE",
+    "bindings/python/pyproject.toml", "bindings/python/stagemark/__init__.py", "bindings/python/stagemark/_errors.py",
+    "bindings/python/stagemark/_native.py", "bindings/python/stagemark/_station.py",
+    "bindings/python/stagemark/py.typed", "bindings/dotnet/Stagemark.cs",
 }
 
 
@@ -34,7 +37,22 @@ def run_stations(wine_run, bin_dir, stations, desk):
     return 0
 
 
-def main(cpack, build_dir, version, wine_run, c_loader, *stations):
+def load_from_elsewhere(wine_run, root, load_elsewhere, desk):
+    """A program outside bin/ loads bin/stagemark.dll by full path, and records a result."""
+    env = dict(os.environ, STAGEMARK_SIM_DIR=str(desk))
+    subprocess.run([wine_run, str(root / "sim" / "stagemark-phone.exe"), "insert", "--port", "2"], env=env,
+                   check=True, capture_output=True)
+    elsewhere = root / "elsewhere"
+    elsewhere.mkdir()
+    shutil.copy(load_elsewhere, elsewhere)
+    run = subprocess.run([wine_run, str(elsewhere / pathlib.Path(load_elsewhere).name),
+                          "Z:" + str(root / "bin" / "stagemark.dll").replace("/", "\\"), "2"], env=env,
+                         capture_output=True, text=True)
+    print(run.stdout.strip(), run.stderr.strip())
+    return run.returncode
+
+
+def main(cpack, build_dir, version, wine_run, c_loader, load_elsewhere, *stations):
     with tempfile.TemporaryDirectory() as temp:
         temp = pathlib.Path(temp)
         subprocess.run([cpack, "-G", "ZIP", "-B", str(temp / "out")], cwd=build_dir, check=True,
@@ -63,7 +81,8 @@ def main(cpack, build_dir, version, wine_run, c_loader, *stations):
             return run.returncode
         desk = temp / "desk"
         desk.mkdir()
-        return run_stations(wine_run, bin_dir, stations, desk)
+        return run_stations(wine_run, bin_dir, stations, desk) or load_from_elsewhere(wine_run, root, load_elsewhere,
+                                                                                        desk)
 
 
 if __name__ == "__main__":

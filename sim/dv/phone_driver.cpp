@@ -95,10 +95,10 @@ int Finish(SimCall& call, int result, const unsigned char* bytes = nullptr, std:
 }
 
 // A record operation with no open link: the driver refuses it, and the desk says why.
-int NoLink(SimCall& call, const char* what) {
+int NoLink(SimCall& call, const char* what, const unsigned char* bytes = nullptr, std::size_t count = 0) {
     const std::string note = std::string(what) + " with no open link: call InitTat with the phone's port first";
     sim_desk_note(-1, note.c_str());
-    return Finish(call, kFailure);
+    return Finish(call, kFailure, bytes, count);
 }
 
 // Hands out a read: the scripted answer if one is pending, else the phone's record.
@@ -190,7 +190,7 @@ int DRIVER_CALL _dva26_01WriteVirginParameterToDataFlash(int record_id, unsigned
         call.length = length;
         if (data == nullptr) return Finish(call, kFailure);
         if (const int fault = sim_take_fault(SIM_WRITE_RECORD)) return Finish(call, fault, data, length);
-        if (!LinkOpen()) return NoLink(call, "a record write");
+        if (!LinkOpen()) return NoLink(call, "a record write", data, length);
         if (record_id != kRecordId || length != SIM_RECORD_SIZE) return Finish(call, kFailure, data, length);
         return Finish(call, SavePhone(data) ? 0 : kFailure, data, length);
     });

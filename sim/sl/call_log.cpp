@@ -79,6 +79,7 @@ int sim::TakeFault(SimOp op, int port) {
             return result;
         }
     }
+    if (!DeskOn()) return 0;
     return NoThrow(false, [&] { return DeskFaultMeets(op, port); }) ? kDeskFaultResult : 0;
 }
 
@@ -98,10 +99,12 @@ int SIM_CALL sim_take_fault(SimOp op) {
 void SIM_CALL sim_log_call(const SimCall* call, const unsigned char* bytes, size_t count) {
     if (call == nullptr) return;
     if (call->op >= 0 && call->op < SIM_OP_COUNT) ++Counts().counts[call->op];
-    sim::NoThrow(false, [&] {
-        sim::TraceCall(*call);
-        return true;
-    });
+    if (sim::DeskOn()) {
+        sim::NoThrow(false, [&] {
+            sim::TraceCall(*call);
+            return true;
+        });
+    }
     if (!Counts().logging) return;
     try {
         LoggedCall& entry = Log().Next();

@@ -2,6 +2,7 @@
 // sets its stages, plans faults, paces the link, and shows what station programs did.
 // Station programs on the same desk meet all this through the stand-in libraries.
 #include <cstdio>
+#include <exception>
 #include <cstring>
 #include <string>
 
@@ -54,9 +55,7 @@ int Run(const desk::Arguments& args) {
     return desk::Pace(args);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
     if (argc < 2) return desk::Usage("no command given");
     for (int i = 1; i < argc; ++i) {
         if (IsHelp(argv[i])) return std::fputs(kHelp, stdout) < 0 || std::fflush(stdout) != 0 ? desk::kOutputError : 0;
@@ -71,4 +70,17 @@ int main(int argc, char** argv) {
         return desk::kOutputError;
     }
     return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Main(argc, argv);
+    } catch (const std::exception& error) {
+        // Out of memory, most likely: a clear failure rather than an abort.
+        std::fprintf(stderr, "stagemark-phone: running the command failed: %s; close other programs and try again\n",
+                     error.what());
+        return desk::kFailure;
+    }
 }

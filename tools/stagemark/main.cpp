@@ -1,6 +1,7 @@
 // stagemark: the station tool. Shows and sets a phone's stage test record through
 // the library's own exports, the way any station program does.
 #include <cstdio>
+#include <exception>
 #include <string>
 
 #ifndef _WIN32
@@ -108,9 +109,7 @@ bool StdoutOpen() {
 #endif
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
     const tool::Parsed parsed = tool::ParseOptions(argc, argv);
     if (!parsed.options) return parsed.exit_code;
     // Nothing is written to a phone whose result could not be reported.
@@ -127,4 +126,17 @@ int main(int argc, char** argv) {
         return tool::kExitOutputFailed;
     }
     return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Main(argc, argv);
+    } catch (const std::exception& error) {
+        // Out of memory, most likely: a clear failure rather than an abort.
+        std::fprintf(stderr, "stagemark: running the command failed: %s; close other programs and try again\n",
+                     error.what());
+        return tool::kExitFailure;
+    }
 }

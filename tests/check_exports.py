@@ -4,6 +4,7 @@
     check_exports.py --def stagemark.def --dll stagemark.dll --objdump OBJDUMP
                      --imports dv.dll=name,name --imports sl.dll=name,...
     check_exports.py --def stagemark.def --so libstagemark.so
+    check_exports.py --def stagemark.def --objdump OBJDUMP --station station_msvc.exe
 """
 import argparse
 import re
@@ -88,6 +89,8 @@ def main():
     parser.add_argument("--so")
     parser.add_argument("--imports", action="extend", nargs="+", default=[], help="DLL=name,name")
     parser.add_argument("--version", help="MAJOR.MINOR.PATCH the DLL's version resource must carry")
+    parser.add_argument("--station", help="a station linked against an import library: it must import from "
+                                          "stagemark.dll only names the DLL exports, undecorated")
     args = parser.parse_args()
     want = def_exports(args.deffile)
     ok = True
@@ -110,6 +113,12 @@ def main():
         for dll in expected_imports:
             print(f"expected imports from {dll}, found none")
             ok = False
+    if args.station:
+        _, imports = dll_tables(args.objdump, args.station)
+        names = next((n for dll, n in imports.items() if dll.lower() == "stagemark.dll"), [])
+        unknown = sorted(set(names) - set(want))
+        print(f"{args.station}: imports {len(names)} names from stagemark.dll, unknown {unknown}")
+        ok &= bool(names) and not unknown
     if args.dll and args.version:
         ok &= check_version(args.dll, args.version)
     return 0 if ok else 1

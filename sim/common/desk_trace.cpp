@@ -23,14 +23,6 @@ constexpr std::size_t kFields = 7;
 
 std::filesystem::path TraceFile() { return DeskFile("desk.trace"); }
 
-long ProcessId() {
-#ifdef _WIN32
-    return static_cast<long>(_getpid());
-#else
-    return static_cast<long>(getpid());
-#endif
-}
-
 // One line, tab-separated; a detail never carries a tab or a line break.
 std::string Format(const TraceLine& line) {
     std::string detail = line.detail;
@@ -90,6 +82,14 @@ void Trim() {
 }
 
 }  // namespace
+
+long ProcessId() {
+#ifdef _WIN32
+    return static_cast<long>(_getpid());
+#else
+    return static_cast<long>(getpid());
+#endif
+}
 
 TraceLine NewTraceLine(int port, const std::string& op) {
     TraceLine line;

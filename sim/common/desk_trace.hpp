@@ -23,6 +23,8 @@ struct TraceLine {
     std::string detail;  // the arguments, or what the check found and what to do
 };
 
+long ProcessId();
+
 // A line stamped now, for this process.
 TraceLine NewTraceLine(int port, const std::string& op);
 

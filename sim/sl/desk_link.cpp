@@ -78,7 +78,7 @@ bool HoldPort(int port, long& holder) {
         return false;
     }
     State().refused_by[static_cast<std::size_t>(port)] = 0;
-    hold->Write(std::to_string(NewTraceLine(port, "").pid) + "\n");
+    hold->Write(std::to_string(ProcessId()) + "\n");
     State().holds[static_cast<std::size_t>(port)] = std::move(hold);
     return true;
 }
@@ -134,7 +134,7 @@ long SIM_CALL sim_port_holder(int port) {
     return sim::NoThrow(0L, [&] {
         if (port < 0 || port >= sim::kPortCount || !sim::PrepareDeskFolder().empty()) return 0L;
         const auto index = static_cast<std::size_t>(port);
-        if (sim::State().holds[index]) return static_cast<long>(sim::NewTraceLine(port, "").pid);
+        if (sim::State().holds[index]) return sim::ProcessId();
         if (sim::State().refused_by[index] != 0) return sim::State().refused_by[index];
         if (sim::FileLock::TryTake(sim::HoldFile(port))) return 0L;  // nobody holds it
         return std::max(sim::ReadHolder(port), 1L);

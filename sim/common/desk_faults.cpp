@@ -2,7 +2,6 @@
 
 #include "desk_folder.hpp"
 #include "desk_ops.hpp"
-#include "file_lock.hpp"
 #include "regular_file.hpp"
 
 namespace sim {
@@ -11,7 +10,7 @@ namespace {
 constexpr std::size_t kFaultFileLimit = 64u << 10;
 constexpr int kPortCount = 256;
 
-std::filesystem::path FaultFile(int port) { return DeskFile("port" + std::to_string(port) + ".faults"); }
+std::filesystem::path FaultFile(int port) { return PortFile(port, ".faults"); }
 
 std::vector<DeskFault> Parse(const std::string& text, std::size_t& damaged) {
     std::vector<DeskFault> faults;
@@ -69,8 +68,7 @@ std::vector<DeskFault> DeskFaults(int port, std::size_t& damaged) {
 }
 
 bool PlanDeskFault(int port, const DeskFault& fault) {
-    if (!PrepareDeskFolder().empty()) return false;
-    const std::unique_ptr<FileLock> lock = FileLock::Wait(DeskFile("desk.lock"));
+    const std::unique_ptr<FileLock> lock = LockDesk();
     if (!lock) return false;
     std::size_t damaged = 0;
     std::vector<DeskFault> faults = DeskFaults(port, damaged);
@@ -80,16 +78,14 @@ bool PlanDeskFault(int port, const DeskFault& fault) {
 }
 
 bool ClearDeskFaults(int port) {
-    if (!PrepareDeskFolder().empty()) return false;
-    const std::unique_ptr<FileLock> lock = FileLock::Wait(DeskFile("desk.lock"));
+    const std::unique_ptr<FileLock> lock = LockDesk();
     return lock && RemoveFile(FaultFile(port)) != FileRemove::Failed;
 }
 
 bool TakeDeskFault(int port, SimOp op) {
-    if (!PrepareDeskFolder().empty()) return false;
     std::error_code error;
     if (op != SIM_TLS_ALLOCATE && !std::filesystem::exists(FaultFile(port), error)) return false;  // the usual case
-    const std::unique_ptr<FileLock> lock = FileLock::Wait(DeskFile("desk.lock"));
+    const std::unique_ptr<FileLock> lock = LockDesk();
     if (!lock) return false;
     if (op != SIM_TLS_ALLOCATE) return TakeOnPort(port, op);
     for (int any = 0; any < kPortCount; ++any) {

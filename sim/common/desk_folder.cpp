@@ -23,12 +23,21 @@ std::string PathText(const std::filesystem::path& path) {
 
 std::filesystem::path DeskFile(const std::string& name) { return DeskFolder() / name; }
 
+std::filesystem::path PortFile(int port, const char* extension) {
+    return DeskFile("port" + std::to_string(port) + extension);
+}
+
 std::string PrepareDeskFolder() {
     const std::filesystem::path folder = DeskFolder();
     const std::string problem = PreparePrivateFolder(folder);
     if (problem.empty()) return "";
     return "the desk folder " + PathText(folder) + " cannot be used: " + problem +
            "; remove it, or set STAGEMARK_SIM_DIR to a folder of your own";
+}
+
+std::unique_ptr<FileLock> LockDesk() {
+    if (!PrepareDeskFolder().empty()) return nullptr;
+    return FileLock::Wait(DeskFile("desk.lock"));
 }
 
 }  // namespace sim

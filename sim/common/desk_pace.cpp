@@ -11,7 +11,7 @@
 namespace sim {
 namespace {
 
-std::filesystem::path PaceFile(int port) { return DeskFile("port" + std::to_string(port) + ".pace"); }
+std::filesystem::path PaceFile(int port) { return PortFile(port, ".pace"); }
 
 }  // namespace
 

@@ -5,7 +5,6 @@
 
 #include "desk_folder.hpp"
 #include "desk_time.hpp"
-#include "file_lock.hpp"
 
 #ifdef _WIN32
 #include <process.h>
@@ -101,8 +100,7 @@ TraceLine NewTraceLine(int port, const std::string& op) {
 }
 
 bool AppendTrace(const TraceLine& line) {
-    if (!PrepareDeskFolder().empty()) return false;
-    const std::unique_ptr<FileLock> lock = FileLock::Wait(DeskFile("desk.lock"));
+    const std::unique_ptr<FileLock> lock = LockDesk();
     if (!lock) return false;
     const bool appended = AppendToFile(TraceFile(), Format(line));
     Trim();
@@ -129,7 +127,7 @@ Trace ReadTrace() {
 }
 
 bool ClearTrace() {
-    const std::unique_ptr<FileLock> lock = FileLock::Wait(DeskFile("desk.lock"));
+    const std::unique_ptr<FileLock> lock = LockDesk();
     return lock && RemoveFile(TraceFile()) != FileRemove::Failed;
 }
 

@@ -69,25 +69,6 @@ void RemoveStaleTemporaries(const std::filesystem::path& path) {
 
 }  // namespace
 
-FileRead ReadRegularFile(const std::filesystem::path& path, unsigned char* bytes, std::size_t size) {
-    // Non-blocking, so that a FIFO put where a phone belongs cannot hold the station.
-    Descriptor fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (fd.get() < 0) return errno == ENOENT ? FileRead::Missing : FileRead::Unreadable;
-    struct stat status {};
-    if (fstat(fd.get(), &status) != 0) return FileRead::Unreadable;
-    if (!S_ISREG(status.st_mode)) return FileRead::NotRegular;
-    if (status.st_size != static_cast<off_t>(size)) return FileRead::WrongSize;
-    std::size_t got = 0;
-    while (got < size) {
-        const ssize_t n = read(fd.get(), bytes + got, size - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return FileRead::Unreadable;
-        if (n == 0) return FileRead::WrongSize;  // shrunk since fstat
-        got += static_cast<std::size_t>(n);
-    }
-    return FileRead::Ok;
-}
-
 TextRead ReadTextFile(const std::filesystem::path& path, std::size_t limit) {
     Descriptor fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (fd.get() < 0) return {errno == ENOENT ? FileRead::Missing : FileRead::Unreadable, {}};

@@ -68,23 +68,6 @@ void RemoveStaleTemporaries(const std::filesystem::path& path) {
 
 }  // namespace
 
-FileRead ReadRegularFile(const std::filesystem::path& path, unsigned char* bytes, std::size_t size) {
-    Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileRead::Missing
-                                                                               : FileRead::Unreadable;
-    }
-    if (GetFileType(file.get()) != FILE_TYPE_DISK) return FileRead::NotRegular;
-    LARGE_INTEGER length{};
-    if (!GetFileSizeEx(file.get(), &length)) return FileRead::Unreadable;
-    if (length.QuadPart != static_cast<LONGLONG>(size)) return FileRead::WrongSize;
-    DWORD got = 0;
-    if (!ReadFile(file.get(), bytes, static_cast<DWORD>(size), &got, nullptr)) return FileRead::Unreadable;
-    return got == size ? FileRead::Ok : FileRead::WrongSize;
-}
-
 TextRead ReadTextFile(const std::filesystem::path& path, std::size_t limit) {
     Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -30,7 +30,7 @@ void FileBytes(const Record& record, unsigned char (&bytes)[kFileSize]) {
 }  // namespace
 
 // Not "COM1.phone": Windows takes COM1 to COM9 as the serial devices themselves, whatever the extension.
-std::filesystem::path PhoneFile(int port) { return DeskFile("port" + std::to_string(port) + ".phone"); }
+std::filesystem::path PhoneFile(int port) { return PortFile(port, ".phone"); }
 
 LoadedPhone LoadPhoneFile(const std::filesystem::path& path) {
     if (!PrepareDeskFolder().empty()) return {SIM_PHONE_DESK_REFUSED, {}};

@@ -51,7 +51,7 @@ Desk& State() {
     return desk;
 }
 
-std::filesystem::path HoldFile(int port) { return DeskFile("port" + std::to_string(port) + ".link"); }
+std::filesystem::path HoldFile(int port) { return PortFile(port, ".link"); }
 
 long ReadHolder(int port) {
     const TextRead read = ReadTextFile(HoldFile(port), 64);

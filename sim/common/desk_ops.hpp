@@ -1,4 +1,5 @@
-// The eight operations by the names the desk commands use, in the order a station meets them.
+// The names the desk uses: the eight operations, in the order a station meets them, and
+// the eight stages, in the order of their stamp slots.
 #pragma once
 
 #include <optional>
@@ -10,6 +11,8 @@ namespace sim {
 
 inline constexpr const char* kOpNames[SIM_OP_COUNT] = {"tls",  "open",  "init",  "detect",
                                                        "read", "write", "close", "free"};
+
+inline constexpr const char* kStageNames[8] = {"BSN", "BT", "CT", "LAMA", "FT", "IMEI", "RES1", "RES2"};
 
 inline std::optional<SimOp> OpFromName(std::string_view name) {
     for (int op = 0; op < SIM_OP_COUNT; ++op) {

@@ -4,12 +4,13 @@
 #include <string>
 
 #include "desk_commands.hpp"
+#include "desk_ops.hpp"
 #include "stagemark_sim.h"
 
 namespace desk {
 namespace {
 
-constexpr const char* kStageNames[8] = {"BSN", "BT", "CT", "LAMA", "FT", "IMEI", "RES1", "RES2"};
+using sim::kStageNames;
 
 int StageSlot(std::string name) {
     for (char& c : name) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -10,6 +11,14 @@
 namespace sim {
 
 using Record = std::array<unsigned char, SIM_RECORD_SIZE>;
+
+// Where the record keeps the fields the stand-ins look at.
+namespace record_offset {
+inline constexpr std::size_t bsn = 789;
+inline constexpr std::size_t passFlags = 810;
+inline constexpr std::size_t doneFlags = 811;
+inline constexpr std::size_t stamps = 838;
+}  // namespace record_offset
 
 // A new phone: erased pass-through area, its BSN, no stage recorded, zero stamps.
 // False when the BSN is not ten decimal digits.

@@ -5,13 +5,14 @@
 #include <cstring>
 #include <string>
 
+#include "desk_ops.hpp"
 #include "desk_time.hpp"
 
 namespace sim {
 namespace {
 
-constexpr std::size_t kBsn = 789, kPassFlags = 810, kDoneFlags = 811, kStamps = 838;
-constexpr const char* kStageNames[8] = {"BSN", "BT", "CT", "LAMA", "FT", "IMEI", "RES1", "RES2"};
+constexpr std::size_t kBsn = record_offset::bsn, kPassFlags = record_offset::passFlags,
+                      kDoneFlags = record_offset::doneFlags, kStamps = record_offset::stamps;
 
 // As GetBsnStr gives it: two hexadecimal digits a byte.
 std::string BsnText(const unsigned char* record) {

@@ -74,9 +74,7 @@ int StatusOf(const std::vector<unsigned char>& record, int slot) {
 }
 
 std::string StampOf(const std::vector<unsigned char>& record, int slot) {
-    const unsigned char* stamp = record.data() + kStamps + 4 * static_cast<std::size_t>(slot);
-    return UtcText(std::uint32_t{stamp[0]} << 24 | std::uint32_t{stamp[1]} << 16 | std::uint32_t{stamp[2]} << 8 |
-                   stamp[3]);
+    return StampText(record.data() + kStamps + 4 * static_cast<std::size_t>(slot));
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include "record_view.hpp"
 
-#include <cstdint>
-
 #include "utc_time.hpp"
 
 namespace tool {
@@ -19,10 +17,6 @@ bool IsTenDigits(const std::string& bsn) {
     return true;
 }
 
-std::string RecordedAt(const TestHandle& copy, int slot) {
-    const unsigned char* stamp = copy.stamps[slot];
-    return UtcText(std::uint32_t{stamp[0]} << 24 | std::uint32_t{stamp[1]} << 16 | std::uint32_t{stamp[2]} << 8 |
-                   stamp[3]);
-}
+std::string RecordedAt(const TestHandle& copy, int slot) { return StampText(copy.stamps[slot]); }
 
 }  // namespace tool

@@ -10,4 +10,7 @@ namespace tool {
 // ISO 8601 UTC, for example 2038-01-19T03:14:08Z.
 std::string UtcText(std::uint32_t seconds);
 
+// A record's four-byte stamp, most significant byte first, as UTC text.
+std::string StampText(const unsigned char stamp[4]);
+
 }  // namespace tool

@@ -48,8 +48,12 @@ mount -t proc proc /proc; mount -t sysfs sys /sys; mount -t devtmpfs dev /dev
 for m in $module_order; do insmod /mods/\$m.ko || echo "in-vm: module \$m did not load"; done
 if mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000,cache=loose host /root; then
   mount -t proc proc /root/proc; mount -t sysfs sys /root/sys; mount -t devtmpfs dev /root/dev
-  mount -t devpts devpts /root/dev/pts
+  mkdir -p /root/dev/pts && mount -t devpts devpts /root/dev/pts
+  # Wine's server wants a local /tmp for its socket; the project, which may live there,
+  # stays in view.
+  mkdir /project && mount --bind /root$project /project
   mount -t tmpfs tmpfs /root/tmp; mount -t tmpfs tmpfs /root/run
+  mkdir -p /root$project && mount --bind /project /root$project
   chroot /root /usr/bin/env -i HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
     LANG=C.UTF-8 CI="${CI:-}" /bin/bash "$vm/command" < /dev/null
   echo \$? > /root$vm/status

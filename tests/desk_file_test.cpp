@@ -8,6 +8,12 @@
 
 #include "regular_file.hpp"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <thread>
+#endif
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -70,5 +76,42 @@ TEST_F(DeskFileTest, ALinkInPlaceOfTheDeskFolderIsRefused) {
     if (folder.empty()) GTEST_SKIP() << "links cannot be made here";
     EXPECT_NE(sim::PreparePrivateFolder(folder), "");
 }
+
+#ifdef _WIN32
+// On a station PC, a virus scanner or a viewer may hold the phone file open while a
+// station records a result: the write must still land, whole.
+TEST_F(DeskFileTest, AReaderHoldingThePhoneFileOpenDoesNotStopAWrite) {
+    struct Reader {
+        const char* name;
+        DWORD share;
+        int holds_ms;  // how long the reader keeps the file open; -1 for the whole write
+    };
+    const Reader readers[] = {
+        {"allows deletion", FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, -1},
+        {"allows reading only, for a moment", FILE_SHARE_READ, 200},
+    };
+    for (const Reader& reader : readers) {
+        SCOPED_TRACE(reader.name);
+        const fs::path phone = folder_ / "port1.phone";
+        const unsigned char old_bytes[] = {'o', 'l', 'd'};
+        const unsigned char new_bytes[] = {'n', 'e', 'w'};
+        ASSERT_EQ(sim::WriteFileAtomically(phone, old_bytes, sizeof old_bytes, true), sim::FileWrite::Ok);
+        HANDLE held = CreateFileW(phone.c_str(), GENERIC_READ, reader.share, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        std::thread release;
+        if (reader.holds_ms >= 0) release = std::thread([&] {
+            Sleep(static_cast<DWORD>(reader.holds_ms));
+            CloseHandle(held);
+        });
+        EXPECT_EQ(sim::WriteFileAtomically(phone, new_bytes, sizeof new_bytes, true), sim::FileWrite::Ok);
+        if (release.joinable()) release.join();
+        else CloseHandle(held);
+        unsigned char stored[3] = {};
+        EXPECT_EQ(sim::ReadRegularFile(phone, stored, sizeof stored), sim::FileRead::Ok);
+        EXPECT_EQ(std::string(stored, stored + 3), "new");
+    }
+}
+#endif
 
 }  // namespace

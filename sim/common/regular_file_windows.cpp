@@ -33,13 +33,32 @@ std::filesystem::path TemporaryName(const std::filesystem::path& path) {
     return name;
 }
 
-// A reader that opened the file without allowing deletion (a virus scanner, a viewer)
-// blocks the replace for a moment: try again briefly before giving up.
-bool MoveWithRetries(const std::filesystem::path& from, const std::filesystem::path& to, DWORD flags) {
+// Moves the file at `to` aside, then `from` into its place. Windows will not replace a
+// file that a reader holds open, even one that allows deletion (a virus scanner, a
+// viewer), but it will rename it: the reader keeps the old bytes. The name is free for a
+// moment in between, where a station would find no phone and fail, never a wrong record.
+bool ReplaceBesideAReader(const std::filesystem::path& from, const std::filesystem::path& to) {
+    const std::filesystem::path aside = TemporaryName(to);
+    if (!MoveFileExW(to.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) return false;
+    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        MoveFileExW(aside.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
+        return false;
+    }
+    DeleteFileW(aside.c_str());  // gone when the reader closes it, or cleaned up later as stale
+    return true;
+}
+
+// A reader that holds the file open blocks the replace. One that allows deletion is
+// stepped around; one that does not is waited for, briefly, before giving up.
+bool MoveWithRetries(const std::filesystem::path& from, const std::filesystem::path& to, bool replace) {
     for (int attempt = 0; attempt < 50; ++attempt) {
-        if (MoveFileExW(from.c_str(), to.c_str(), flags | MOVEFILE_WRITE_THROUGH)) return true;
+        if (MoveFileExW(from.c_str(), to.c_str(), (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH)) {
+            return true;
+        }
         const DWORD error = GetLastError();
         if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return false;
+        if (replace && ReplaceBesideAReader(from, to)) return true;
+        SetLastError(error);
         Sleep(20);
     }
     return false;
@@ -121,7 +140,7 @@ FileWrite WriteFileAtomically(const std::filesystem::path& path, const unsigned 
     RemoveStaleTemporaries(path);
     const std::filesystem::path temporary = TemporaryName(path);
     if (!WriteNewFile(temporary, bytes, size)) return FileWrite::Failed;
-    if (MoveWithRetries(temporary, path, replace ? MOVEFILE_REPLACE_EXISTING : 0)) return FileWrite::Ok;
+    if (MoveWithRetries(temporary, path, replace)) return FileWrite::Ok;
     const DWORD move_error = GetLastError();
     DeleteFileW(temporary.c_str());
     return move_error == ERROR_ALREADY_EXISTS || move_error == ERROR_FILE_EXISTS ? FileWrite::Exists

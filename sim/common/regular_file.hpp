@@ -33,7 +33,8 @@ bool WriteNewFile(const std::filesystem::path& path, const unsigned char* bytes,
 
 // Writes the bytes to a new temporary file beside `path`, then moves it into place: over
 // the old file when `replace`, else only where no file is (Exists otherwise). Readers see
-// the old bytes or the new ones, never a mixture.
+// the old bytes or the new ones, never a mixture. On Windows, while another program holds
+// the file open, the name may be free for a moment: a station then finds no phone.
 FileWrite WriteFileAtomically(const std::filesystem::path& path, const unsigned char* bytes, std::size_t size,
                               bool replace);
 

@@ -4,8 +4,8 @@
 #
 #   scripts/in-vm.sh ctest --test-dir build/win32 --output-on-failure
 #
-# The machine is emulated (qemu, no hardware acceleration needed) and slow: count on tens
-# of minutes for the win32 tests. It boots Debian's kernel with this machine's own root
+# The machine is emulated (qemu, no hardware acceleration needed) and slow: the win32 tests
+# take about ten minutes in it. It boots Debian's kernel with this machine's own root
 # folder as its root, so it sees the same files, programs and build; it exits with the
 # command's status. Needs root, and apt-get for qemu, busybox and the kernel package.
 set -euo pipefail
@@ -17,18 +17,25 @@ case "$project" in
 esac
 [ $# -gt 0 ] || { echo "usage: scripts/in-vm.sh COMMAND [ARG...]" >&2; exit 64; }
 
+# Package lists may be missing or stale on a machine that installed nothing yet.
+apt_get() { apt-get "$@" || { apt-get update -q >/dev/null && apt-get "$@"; }; }
+fail() { echo "in-vm: $1" >&2; exit 1; }
+
 for package in qemu-system-x86 busybox-static; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$package" >/dev/null
+    DEBIAN_FRONTEND=noninteractive apt_get install -y -q --no-install-recommends "$package" >/dev/null ||
+    fail "installing $package failed: is Debian's archive reachable, and are you root? Install it yourself, then run this again"
 done
 
 # Debian's kernel, unpacked rather than installed: it has 32-bit program support, and
 # 9p and virtio as modules, loaded by a small initramfs of our own.
 mkdir -p "$vm"
 kernel_package=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-[0-9]/ {print $2; exit}')
+[ -n "$kernel_package" ] || fail "finding Debian's kernel package failed: the package lists have no linux-image-amd64; run apt-get update, then this again"
 if [ ! -d "$vm/$kernel_package" ]; then
-  (cd "$vm" && apt-get download "$kernel_package" 2>/dev/null && dpkg -x "$kernel_package"_*.deb "$kernel_package.tmp" &&
-   rm -f "$kernel_package"_*.deb && mv "$kernel_package.tmp" "$kernel_package")
+  (cd "$vm" && apt_get download "$kernel_package" 2>/dev/null && dpkg -x "$kernel_package"_*.deb "$kernel_package.tmp" &&
+   rm -f "$kernel_package"_*.deb && mv "$kernel_package.tmp" "$kernel_package") ||
+    fail "fetching the kernel $kernel_package failed: is Debian's archive reachable? Remove $vm and run this again"
 fi
 release=${kernel_package#linux-image-}
 modules="$vm/$kernel_package/lib/modules/$release/kernel"
@@ -78,7 +85,6 @@ qemu-system-x86_64 -accel tcg,thread=multi -smp "$(nproc)" -m 6G -nographic -no-
   </dev/null | sed -u -e 's/\x1b\[[0-9;?]*[a-zA-Z]//g' -e '/^\s*$/d'
 
 if [ ! -f "$vm/status" ]; then
-  echo "in-vm: the virtual machine stopped before the command ended; see its console above" >&2
-  exit 1
+  fail "the virtual machine stopped before the command ended: see its console above; is there memory for 6 GB more?"
 fi
 exit "$(cat "$vm/status")"

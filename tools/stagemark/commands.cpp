@@ -4,38 +4,42 @@
 #include <string>
 
 #include "failure.hpp"
+#include "json_text.hpp"
 #include "record_view.hpp"
+#include "stages.hpp"
 
 namespace tool {
 
 int ShowStatus(const Exports& library, const Options& options, const TestHandle& copy) {
     const std::string bsn = BsnText(library);
     if (options.json) {
-        std::string json = "{\"port\": " + std::to_string(options.port) + ", \"bsn\": " + JsonString(bsn) +
+        std::string json = "{\"port\": " + std::to_string(options.port) + ", \"bsn\": " + format::JsonString(bsn) +
                            ", \"stages\": [";
-        for (const StageEntry& stage : kStages) {
+        for (const format::StageEntry& stage : format::kStages) {
             const int status = library.stages[stage.slot].status();
-            json += std::string(stage.slot == 0 ? "" : ", ") + "{\"stage\": " + JsonString(stage.name) +
-                    ", \"status\": " + JsonString(StatusWord(status)) +
-                    ", \"recorded\": " + (status == 0 ? "null" : JsonString(RecordedAt(copy, stage.slot))) + "}";
+            json += std::string(stage.slot == 0 ? "" : ", ") + "{\"stage\": " + format::JsonString(stage.name) +
+                    ", \"status\": " + format::JsonString(format::StatusWord(status)) +
+                    ", \"recorded\": " + (status == 0 ? "null" : format::JsonString(RecordedAt(copy, stage.slot))) +
+                    "}";
         }
         std::printf("%s]}\n", json.c_str());
         return 0;
     }
     std::printf("phone %s on COM%d\n", bsn.c_str(), options.port);
-    for (const StageEntry& stage : kStages) {
+    for (const format::StageEntry& stage : format::kStages) {
         const int status = library.stages[stage.slot].status();
         if (status == 0) {
-            std::printf("  %-4s  %s\n", stage.name, StatusWord(status));
+            std::printf("  %-4s  %s\n", stage.name, format::StatusWord(status));
         } else {
-            std::printf("  %-4s  %-12s  %s\n", stage.name, StatusWord(status), RecordedAt(copy, stage.slot).c_str());
+            std::printf("  %-4s  %-12s  %s\n", stage.name, format::StatusWord(status),
+                        RecordedAt(copy, stage.slot).c_str());
         }
     }
     return 0;
 }
 
 int RecordResult(const Exports& library, const Options& options, const TestHandle& copy) {
-    const StageEntry& stage = *options.stages.front();
+    const format::StageEntry& stage = *options.stages.front();
     const StageExports& calls = library.stages[stage.slot];
     const bool pass = options.command == Command::Pass;
     if (!(pass ? calls.pass() : calls.fail())) {
@@ -47,8 +51,8 @@ int RecordResult(const Exports& library, const Options& options, const TestHandl
     const std::string at = RecordedAt(copy, stage.slot);
     if (options.json) {
         std::printf("{\"port\": %d, \"bsn\": %s, \"stage\": %s, \"status\": %s, \"recorded\": %s}\n", options.port,
-                    JsonString(bsn).c_str(), JsonString(stage.name).c_str(), JsonString(word).c_str(),
-                    JsonString(at).c_str());
+                    format::JsonString(bsn).c_str(), format::JsonString(stage.name).c_str(),
+                    format::JsonString(word).c_str(), format::JsonString(at).c_str());
     } else {
         std::printf("%s recorded as %s on phone %s at %s\n", stage.name, word.c_str(), bsn.c_str(), at.c_str());
     }
@@ -57,18 +61,19 @@ int RecordResult(const Exports& library, const Options& options, const TestHandl
 
 int CheckRoute(const Exports& library, const Options& options) {
     std::string refused, stages_json, refused_json;
-    for (const StageEntry* stage : options.stages) {
+    for (const format::StageEntry* stage : options.stages) {
         const int status = library.stages[stage->slot].status();
         if (!stages_json.empty()) stages_json += ", ";
-        stages_json += "{\"stage\": " + JsonString(stage->name) + ", \"status\": " + JsonString(StatusWord(status)) + "}";
+        stages_json += "{\"stage\": " + format::JsonString(stage->name) +
+                       ", \"status\": " + format::JsonString(format::StatusWord(status)) + "}";
         if (status == 1) continue;
-        refused += (refused.empty() ? "" : ", ") + std::string(stage->name) + " " + StatusWord(status);
-        refused_json += (refused_json.empty() ? "" : ", ") + JsonString(stage->name);
+        refused += (refused.empty() ? "" : ", ") + std::string(stage->name) + " " + format::StatusWord(status);
+        refused_json += (refused_json.empty() ? "" : ", ") + format::JsonString(stage->name);
     }
     const std::string bsn = BsnText(library);
     if (options.json) {
         std::printf("{\"port\": %d, \"bsn\": %s, \"passed\": %s, \"stages\": [%s], \"refused\": [%s]}\n", options.port,
-                    JsonString(bsn).c_str(), refused.empty() ? "true" : "false", stages_json.c_str(),
+                    format::JsonString(bsn).c_str(), refused.empty() ? "true" : "false", stages_json.c_str(),
                     refused_json.c_str());
     } else if (refused.empty()) {
         std::printf("route check passed: phone %s has passed every stage named\n", bsn.c_str());

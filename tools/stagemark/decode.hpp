@@ -1,5 +1,6 @@
 // stagemark decode: a saved record dump shown the way status shows a phone, with what in
-// it differs from the record stagemark writes. Needs no phone and no library.
+// it differs from the record stagemark writes, and erased flash shown as erased. Needs
+// no phone and no library.
 #pragma once
 
 #include "options.hpp"

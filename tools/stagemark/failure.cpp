@@ -2,24 +2,9 @@
 
 #include <cstdio>
 
-namespace tool {
+#include "json_text.hpp"
 
-std::string JsonString(const std::string& text) {
-    std::string json = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            json += '\\';
-            json += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-            json += escaped;
-        } else {
-            json += c;
-        }
-    }
-    return json + "\"";
-}
+namespace tool {
 
 int Fail(const Options& options, const Step& step, const std::string& cause, const std::string& remedy) {
     std::string message = std::string(step.description);
@@ -27,7 +12,7 @@ int Fail(const Options& options, const Step& step, const std::string& cause, con
     message += " failed: " + cause + (remedy.empty() ? "" : "; " + remedy);
     std::fprintf(stderr, "stagemark: %s\n", message.c_str());
     if (options.json) {
-        std::printf("{\"error\": %s, \"step\": \"%s\", \"port\": %d}\n", JsonString(message).c_str(), step.key,
+        std::printf("{\"error\": %s, \"step\": \"%s\", \"port\": %d}\n", format::JsonString(message).c_str(), step.key,
                     options.port);
     }
     return kExitFailure;

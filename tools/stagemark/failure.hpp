@@ -28,6 +28,4 @@ inline constexpr Step kCloseStep{"close", "closing the link"};
 // Reports the failure and returns kExitFailure. An empty remedy: the cause says it.
 int Fail(const Options& options, const Step& step, const std::string& cause, const std::string& remedy);
 
-std::string JsonString(const std::string& text);
-
 }  // namespace tool

@@ -1,6 +1,6 @@
 #include "library.hpp"
 
-#include "stage_table.hpp"
+#include "stages.hpp"
 
 namespace tool {
 namespace {
@@ -26,7 +26,7 @@ std::string LoadExports(Exports& out) {
     Resolve(library, "OpenTestHandle", out.OpenTestHandle, problem);
     Resolve(library, "CloseTestHandle", out.CloseTestHandle, problem);
     Resolve(library, "GetBsnStr", out.GetBsnStr, problem);
-    for (const StageEntry& stage : kStages) {
+    for (const format::StageEntry& stage : format::kStages) {
         StageExports& calls = out.stages[stage.slot];
         const std::string name = stage.name;
         Resolve(library, (name + "_Pass").c_str(), calls.pass, problem);

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "record_format.hpp"
 #include "stagemark.h"
 #include "stagemark_sim.h"
 
@@ -22,7 +23,7 @@ struct Exports {
     unsigned char*(STAGEMARK_CALL* OpenTestHandle)(void);
     void(STAGEMARK_CALL* CloseTestHandle)(void);
     int(STAGEMARK_CALL* GetBsnStr)(char*);
-    StageExports stages[8];  // in the stage table's order
+    StageExports stages[format::kStageCount];  // in the stage table's order
     // Only the desk's stand-in driver has these: what is on a port, and what is wrong
     // with the desk folder, to say why a read failed.
     SimPhoneState(SIM_CALL* desk_phone_state)(int);

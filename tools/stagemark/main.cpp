@@ -11,6 +11,8 @@
 #include "commands.hpp"
 #include "decode.hpp"
 #include "failure.hpp"
+#include "json_text.hpp"
+#include "record_text.hpp"
 #include "record_view.hpp"
 
 namespace {
@@ -52,7 +54,7 @@ int RunOnOpenLink(const tool::Exports& library, const tool::Options& options) {
     const auto* copy = reinterpret_cast<const TestHandle*>(library.OpenTestHandle());
     if (copy == nullptr) return ReadFailure(library, options);
     int code = 0;
-    if (const std::string bsn = tool::BsnText(library); !tool::IsTenDigits(bsn)) {
+    if (const std::string bsn = tool::BsnText(library); !format::IsTenDigits(bsn)) {
         code = tool::Fail(options, tool::kCheckStep,
                           "its BSN '" + bsn + "' is not ten decimal digits: the record looks never written or "
                                               "damaged, and nothing was written",
@@ -75,7 +77,7 @@ int Run(const tool::Options& options) {
     if (const std::string problem = tool::LoadExports(library); !problem.empty()) {
         std::fprintf(stderr, "stagemark: %s\n", problem.c_str());
         if (options.json) {
-            std::printf("{\"error\": %s, \"step\": \"%s\", \"port\": %d}\n", tool::JsonString(problem).c_str(),
+            std::printf("{\"error\": %s, \"step\": \"%s\", \"port\": %d}\n", format::JsonString(problem).c_str(),
                         tool::kLoadStep.key, options.port);
         }
         return tool::kExitFailure;

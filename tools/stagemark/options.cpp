@@ -63,7 +63,8 @@ constexpr CommandHelp kCommands[] = {
      "Shows a record dump (the 1036 bytes of record 1000, as a vendor's tool saves it) the\n"
      "way status shows a phone: the BSN, each stage's status and time (UTC), and whether\n"
      "the header and the fixed fields are as stagemark writes them. Needs no phone and no\n"
-     "library; refuses a file of any other length (exit 2).\n"},
+     "library; refuses a file of any other length (exit 2). A dump that is 0xFF throughout\n"
+     "is shown as an erased record: flash never written, no stage recorded.\n"},
     {"check", Command::Check,
      "usage: stagemark check STAGE... --port N [--detect VALUE] [--json]\n"
      "The route check. Exits 0 when every named stage passed, 1 when any failed or\n"
@@ -134,7 +135,7 @@ Parsed ParseOptions(int argc, char** argv) {
         } else if (options.command == Command::Status) {
             return UsageError("status takes no stage");
         } else {
-            const StageEntry* stage = FindStage(arg);
+            const format::StageEntry* stage = format::FindStage(arg);
             if (stage == nullptr) return UsageError("unknown stage '" + std::string(arg) + "'");
             options.stages.push_back(stage);
         }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "stage_table.hpp"
+#include "stages.hpp"
 
 namespace tool {
 
@@ -16,7 +16,7 @@ struct Options {
     int port = -1;
     std::optional<int> detect;
     bool json = false;
-    std::vector<const StageEntry*> stages;
+    std::vector<const format::StageEntry*> stages;
     std::string file;  // decode
 };
 

@@ -1,6 +1,6 @@
 #include "record_view.hpp"
 
-#include "utc_time.hpp"
+#include "utc_text.hpp"
 
 namespace tool {
 
@@ -9,14 +9,6 @@ std::string BsnText(const Exports& library) {
     return library.GetBsnStr(bsn) ? std::string(bsn) : std::string();
 }
 
-bool IsTenDigits(const std::string& bsn) {
-    if (bsn.size() != 10) return false;
-    for (char c : bsn) {
-        if (c < '0' || c > '9') return false;
-    }
-    return true;
-}
-
-std::string RecordedAt(const TestHandle& copy, int slot) { return StampText(copy.stamps[slot]); }
+std::string RecordedAt(const TestHandle& copy, int slot) { return format::StampText(copy.stamps[slot]); }
 
 }  // namespace tool

@@ -1,6 +1,6 @@
 /*
- * Control interface of the stand-in serial-link (sl) and phone-driver (dv)
- * libraries. Tests, benchmarks and the desk tools use it; stations never do.
+ * The tests' controls of the stand-in serial-link (sl) and phone-driver (dv)
+ * libraries. Tests, benchmarks and fuzzers use them; stations never do.
  *
  * The stand-ins behave like the vendor's libraries towards stagemark and add:
  *   - one call log of all eight operations, with their arguments and the
@@ -15,24 +15,7 @@
 
 #include <stddef.h>
 
-#ifdef _WIN32
-#define SIM_CALL __cdecl
-#define SIM_EXPORT __declspec(dllexport)
-#else
-#define SIM_CALL
-#define SIM_EXPORT __attribute__((visibility("default")))
-#endif
-
-#ifdef SIM_BUILDING_SL
-#define SIM_SL_API SIM_EXPORT
-#else
-#define SIM_SL_API
-#endif
-#ifdef SIM_BUILDING_DV
-#define SIM_DV_API SIM_EXPORT
-#else
-#define SIM_DV_API
-#endif
+#include "sim_api.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -73,11 +56,6 @@ SIM_SL_API void SIM_CALL sim_link_reset(void);
  * faults planned there are met, and an open link holds its port against other
  * processes until ExitTat or the process ends. */
 SIM_SL_API void SIM_CALL sim_link_use_desk(int on);
-/* Adds a check to the desk's trace: a station program's mistake and what to do. */
-SIM_SL_API void SIM_CALL sim_desk_note(int port, const char *text);
-/* The id of the process whose link holds the port on the desk, or the one that held it
- * when this process last failed to open it; 0 when it is free. */
-SIM_SL_API long SIM_CALL sim_port_holder(int port);
 /* 1 when a link is open on the port. */
 SIM_SL_API int SIM_CALL sim_link_is_open(int port);
 /* The port of the most recently opened link still open, or -1. */
@@ -106,61 +84,24 @@ SIM_SL_API unsigned long SIM_CALL sim_op_count(SimOp op);
 /* With 0, calls are counted but no longer logged: for long runs such as benchmarks. */
 SIM_SL_API void SIM_CALL sim_set_logging(int on);
 
-/* For the stand-in driver: a planned fault's result for this call of `op`, or 0. */
-SIM_SL_API int SIM_CALL sim_take_fault(SimOp op);
-/* For the stand-in driver: logs a call, with the bytes of a write. */
-SIM_SL_API void SIM_CALL sim_log_call(const SimCall *call, const unsigned char *bytes, size_t count);
 
-/* ---- dv: the phone ---- */
-
-/* What is on a port of the desk. */
-typedef enum SimPhoneState {
-    SIM_PHONE_PRESENT,   /* a phone with a sound record */
-    SIM_PHONE_NONE,      /* no phone file */
-    SIM_PHONE_DAMAGED,   /* a phone file of the wrong size or with a bad check */
-    SIM_PHONE_UNREADABLE, /* not a regular file, or it cannot be read */
-    SIM_PHONE_DESK_REFUSED /* the desk folder cannot be trusted: see sim_desk_problem */
-} SimPhoneState;
-
-/* What a desk command on a port's phone file came to. */
-typedef enum SimDeskResult {
-    SIM_DESK_FAILED = 0,     /* a bad argument, or the file could not be written or removed */
-    SIM_DESK_DONE = 1,
-    SIM_DESK_NO_PHONE = 2,   /* remove: no phone file on the port */
-    SIM_DESK_PHONE_THERE = 3 /* insert: a phone file is already on the port, sound or not */
-} SimDeskResult;
+/* ---- the phone in memory ---- */
 
 /* sim_link_reset, then a fresh phone kept in memory; read scripts cleared. */
-SIM_DV_API void SIM_CALL sim_reset(void);
+SIM_SL_API void SIM_CALL sim_reset(void);
 /* Puts a phone with this record in memory (every port meets it). */
-SIM_DV_API void SIM_CALL sim_set_record(const unsigned char record[SIM_RECORD_SIZE]);
-/* Copies the phone's record; 0 when there is no phone to read. */
-SIM_DV_API int SIM_CALL sim_get_record(unsigned char record[SIM_RECORD_SIZE]);
+SIM_SL_API void SIM_CALL sim_set_record(const unsigned char record[SIM_RECORD_SIZE]);
+/* Copies the phone's record, from memory or, with the desk on, from the desk file of the
+ * open link's port (or the port last named); 0 when there is no phone to read. */
+SIM_SL_API int SIM_CALL sim_get_record(unsigned char record[SIM_RECORD_SIZE]);
 /* The record of a new phone with this BSN (ten decimal digits). 0 on a bad BSN. */
-SIM_DV_API int SIM_CALL sim_new_record(const char *bsn, unsigned char record[SIM_RECORD_SIZE]);
+SIM_SL_API int SIM_CALL sim_new_record(const char *bsn, unsigned char record[SIM_RECORD_SIZE]);
+/* With the desk on: puts a phone with this record on the port's desk file, through the
+ * desk's one change path (it waits for a station's link to let the port go). 1 when done. */
+SIM_SL_API int SIM_CALL sim_desk_put_record(int port, const unsigned char record[SIM_RECORD_SIZE]);
 /* The next read that succeeds reports `length` and hands back a copy of
  * `bytes` in a buffer of exactly that length, or no bytes at all for null. */
-SIM_DV_API void SIM_CALL sim_script_read(const unsigned char *bytes, unsigned short length);
-
-/* Phones kept in files, one per port, in STAGEMARK_SIM_DIR or else
- * a stagemark-sim folder in the temp dir. The driver starts out this way. */
-SIM_DV_API void SIM_CALL sim_use_phone_files(void);
-/* Puts a new phone with this BSN on the port, only where no phone file is. */
-SIM_DV_API SimDeskResult SIM_CALL sim_insert_phone(int port, const char *bsn);
-/* Sets stages of the port's phone: states[i] for the stage of stamp slot i (BSN first)
- * is -1 to leave it, 0 not recorded (its bits cleared), 1 passed or 2 failed, stamped
- * now. Written atomically. SIM_DESK_NO_PHONE when no sound phone is on the port. */
-SIM_DV_API SimDeskResult SIM_CALL sim_set_stages(int port, const signed char states[8]);
-/* Takes the phone off the port, with its record. */
-SIM_DV_API SimDeskResult SIM_CALL sim_remove_phone(int port);
-/* What is on the port, so that a station tool on the desk can say why a read failed.
- * The vendor's driver has no such call. */
-SIM_DV_API SimPhoneState SIM_CALL sim_phone_state(int port);
-/* Why the desk folder cannot be used, as one sentence that says what to do; returns its
- * length, or 0 when the folder is fine (or the text does not fit). */
-SIM_DV_API size_t SIM_CALL sim_desk_problem(char *out, size_t capacity);
-/* Where the port's phone is kept, as UTF-8: writes the path, returns its length (0 if it does not fit). */
-SIM_DV_API size_t SIM_CALL sim_phone_path(int port, char *out, size_t capacity);
+SIM_SL_API void SIM_CALL sim_script_read(const unsigned char *bytes, unsigned short length);
 
 #ifdef __cplusplus
 }

@@ -37,6 +37,8 @@ std::string LoadExports(Exports& out) {
     out.desk_problem = reinterpret_cast<decltype(out.desk_problem)>(FindDriverExport(library, "sim_desk_problem"));
     out.desk_port_holder =
         reinterpret_cast<decltype(out.desk_port_holder)>(FindDriverExport(library, "sim_port_holder"));
+    out.desk_port_problem =
+        reinterpret_cast<decltype(out.desk_port_problem)>(FindDriverExport(library, "sim_port_problem"));
     return problem;
 }
 

@@ -6,7 +6,7 @@
 
 #include "record_format.hpp"
 #include "stagemark.h"
-#include "stagemark_sim.h"
+#include "stagemark_desk.h"
 
 namespace tool {
 
@@ -29,6 +29,7 @@ struct Exports {
     SimPhoneState(SIM_CALL* desk_phone_state)(int);
     size_t(SIM_CALL* desk_problem)(char*, size_t);
     long(SIM_CALL* desk_port_holder)(int);
+    size_t(SIM_CALL* desk_port_problem)(int, char*, size_t);
 };
 
 // Empty on success; otherwise one line that names the file and where it belongs.

@@ -84,6 +84,12 @@ int Run(const tool::Options& options) {
     }
     const auto port = static_cast<unsigned char>(options.port);
     if (!library.InitTat(port)) {
+        // The desk knows why its port could not be opened: in use by a live process, or a
+        // hold file it cannot use.
+        char problem[4096] = "";
+        if (library.desk_port_problem != nullptr && library.desk_port_problem(options.port, problem, sizeof problem) > 0) {
+            return tool::Fail(options, tool::kOpenStep, problem, "");
+        }
         const long holder = library.desk_port_holder ? library.desk_port_holder(options.port) : 0;
         if (holder > 0) {
             return tool::Fail(options, tool::kOpenStep,

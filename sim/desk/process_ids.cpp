@@ -25,7 +25,10 @@ bool ProcessAlive(long pid) {
 }
 #else
 long ProcessId() { return static_cast<long>(getpid()); }
-long ThreadId() { return static_cast<long>(syscall(SYS_gettid)); }
+long ThreadId() {
+    thread_local const long id = static_cast<long>(syscall(SYS_gettid));  // asked once per thread
+    return id;
+}
 bool ProcessAlive(long pid) { return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM; }
 #endif
 

@@ -71,7 +71,7 @@ TEST_F(DeskFileTest, NeverWritesOrReadsThroughAPlantedLink) {
     EXPECT_FALSE(folder.HasRegularFile("port1.faults"));
     std::unique_ptr<desk::FileLock> lock;
     std::string problem;
-    EXPECT_EQ(folder.Lock("desk.trace", false, lock, problem), desk::LockResult::Failed);
+    EXPECT_EQ(folder.Lock("desk.trace", lock, problem), desk::LockResult::Failed);
     EXPECT_NE(problem.find("desk.trace"), std::string::npos) << problem;
     EXPECT_EQ(Text(victim_), "someone else's file");
 }
@@ -136,7 +136,7 @@ TEST_F(DeskFileTest, AFifoAtADeskFileNeverHangs) {
         EXPECT_EQ(folder.Read(name, 64).status, desk::FileRead::NotRegular);
         std::unique_ptr<desk::FileLock> lock;
         std::string problem;
-        EXPECT_EQ(folder.Lock(name, false, lock, problem), desk::LockResult::Failed);
+        EXPECT_EQ(folder.Lock(name, lock, problem), desk::LockResult::Failed);
         EXPECT_NE(problem.find("not a regular file"), std::string::npos) << problem;
     }
 }

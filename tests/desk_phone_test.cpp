@@ -186,4 +186,30 @@ TEST_F(DeskStation, AWriteOverAPhoneFileChangedSinceItWasReadIsRefused) {
         << desk_->Checks();
 }
 
+#ifndef _WIN32
+// The link goes on in the folder it opened and holds the port in: a folder put at the
+// desk's name meanwhile, whose port nobody holds, is never the one written. (Windows
+// refuses to rename the folder while the link holds it open.)
+TEST_F(DeskStation, ALinkStaysInTheFolderItOpenedWhenTheNameIsSwapped) {
+    ASSERT_EQ(InitTat(1), 1);
+    ASSERT_NE(OpenTestHandle(), nullptr);
+    const fs::path moved = desk_->path().string() + "-moved";
+    fs::rename(desk_->path(), moved);
+    fs::create_directory(desk_->path());
+    fs::permissions(desk_->path(), fs::perms::owner_all, fs::perm_options::replace);
+    fs::copy_file(moved / "port1.phone", desk_->path() / "port1.phone");
+    EXPECT_EQ(FT_Pass(), 1);
+    CloseTestHandle();
+    EXPECT_EQ(ExitTat(1), 1);
+    const auto done_flags = [](const fs::path& phone) {
+        std::ifstream in(phone, std::ios::binary);
+        in.seekg(kRecordDoneFlags);
+        return in.get();
+    };
+    EXPECT_EQ(done_flags(moved / "port1.phone"), 0x08) << "the result is in the folder the link held";
+    EXPECT_EQ(done_flags(desk_->path() / "port1.phone"), 0) << "the folder put at the name is untouched";
+    fs::remove_all(moved);
+}
+#endif
+
 }  // namespace

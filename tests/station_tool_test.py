@@ -110,6 +110,9 @@ class ExitCodes(Desk):
         ("bad stage name", True, None, None, ["check", "XT", "--port", PORT], 64, "unknown stage 'XT'"),
         ("port too high", True, None, None, ["status", "--port", 256], 64, "port '256'"),
         ("port negative", True, None, None, ["status", "--port", -1], 64, "port '-1'"),
+        ("port with a blank", True, None, None, ["status", "--port", " 1"], 64, "port ' 1'"),
+        ("port with a plus", True, None, None, ["status", "--port", "+1"], 64, "port '+1'"),
+        ("port with a leading zero", True, None, None, ["status", "--port", "01"], 64, "port '01'"),
         ("port not a number", True, None, None, ["status", "--port", "COM1"], 64, "port 'COM1'"),
         ("port missing", True, None, None, ["status"], 64, "--port is required"),
         ("bad option", True, None, None, ["status", "--port", PORT, "--verbose"], 64, "unknown option"),
@@ -285,6 +288,9 @@ class DeskCommand(Desk):
             ("bsn repeated", ["insert", "--port", 1, "--bsn", "1111111111", "--bsn", "2222222222"],
              "--bsn is given twice"),
             ("port too high", ["remove", "--port", 256], "port '256'"),
+            ("port with a blank", ["remove", "--port", " 1"], "port ' 1'"),
+            ("port with a plus", ["set", "--port", "+1", "BT=failed"], "port '+1'"),
+            ("port with a leading zero", ["insert", "--port", "01"], "port '01'"),
             ("bsn not digits", ["insert", "--port", 1, "--bsn", "12345abcde"], "not ten decimal digits"),
         ]
         for name, args, words in cases:
@@ -581,6 +587,45 @@ class DeskSession(Desk):
         broken = self.phone("trace", "--port", PORT)
         self.assertEqual(broken.returncode, 1)
         self.assertIn("reading the trace failed", broken.stderr)
+
+    @unittest.skipIf(RUNNER, "the desk's lock is held here through Linux's flock")
+    def test_a_program_stopped_on_the_desks_lock_hangs_nothing_and_passes_no_planned_fault(self):
+        import fcntl
+        self.insert()
+        self.assertEqual(self.phone("fault", "--port", PORT, "write", "--from-now").returncode, 0)
+        lock = os.open(self.folder / "desk.lock", os.O_RDWR | os.O_CREAT, 0o600)
+        try:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            planned = self.phone("fault", "--port", PORT, "read")
+            self.assertEqual(planned.returncode, 1)
+            self.assertIn("stayed held", planned.stderr)
+            station = self.tool("pass", "FT", "--port", PORT)
+            self.assertEqual(station.returncode, 2, "a planned write fault is met, not passed over")
+        finally:
+            os.close(lock)
+        self.assertIn("failed as if a fault were planned", " ".join(self.checks(PORT)))
+        self.assertEqual(self.tool("status", "--port", PORT).returncode, 0)
+
+    def test_an_erased_phone_is_refused_and_decoded_as_erased(self):
+        self.assertEqual(self.phone("insert", "--port", PORT, "--erased").returncode, 0)
+        before = self.phone_file().read_bytes()
+        self.assertEqual(before[:RECORD_SIZE], b"\xff" * RECORD_SIZE)
+        for args in (["status"], ["check", "BSN"], ["pass", "FT"], ["fail", "FT"]):
+            with self.subTest(args[0]):
+                refused = self.tool(*args, "--port", PORT)
+                self.assertEqual(refused.returncode, 2, refused.stdout)
+                self.assertIn("'ffffffffff' is not ten decimal digits", refused.stderr)
+        set_on_it = self.phone("set", "--port", PORT, "BT=passed")
+        self.assertEqual(set_on_it.returncode, 1)
+        self.assertIn("never written", set_on_it.stderr)
+        self.assertEqual(self.phone_file().read_bytes(), before, "nothing was written to the erased phone")
+        dump = self.folder / "erased.bin"
+        dump.write_bytes(before[:RECORD_SIZE])
+        decoded = self.tool("decode", dump)
+        self.assertEqual(decoded.returncode, 0)
+        self.assertIn("erased", decoded.stdout)
+        self.assertNotIn("passed", decoded.stdout)
+        self.assertTrue(json.loads(self.tool("decode", dump, "--json").stdout)["erased"])
 
     def test_decode_shows_a_record_dump_as_status_shows_a_phone(self):
         self.insert()

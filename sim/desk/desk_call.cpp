@@ -25,14 +25,27 @@ std::string Detail(const SimCall& call) {
 
 DeskCall::DeskCall(SimOp op, int port) : port_(port) {
     call_.op = op;
-    if (DeskOn()) folder_.emplace(Folder::Open());
+    if (!DeskOn()) return;
+    if (const int open = CurrentPort(); open >= 0 && Port(open).folder) {
+        folder_ = Port(open).folder;
+    } else {
+        folder_ = std::make_shared<const Folder>(Folder::Open());
+    }
 }
 
 int DeskCall::Fault() {
     if (const int result = TakeProcessFault(call_.op)) return result;
-    if (folder_ && folder_->Usable() && (port_ >= 0 || call_.op == SIM_TLS_ALLOCATE) &&
-        TakeFault(*folder_, port_, call_.op)) {
-        return kFailure;
+    if (!folder_ || !folder_->Usable() || (port_ < 0 && call_.op != SIM_TLS_ALLOCATE)) return 0;
+    std::string problem;
+    switch (TakeFault(*folder_, port_, call_.op, problem)) {
+        case FaultMet::No: return 0;
+        case FaultMet::Yes: return kFailure;
+        case FaultMet::Unreadable:
+            Note(port_, "a call of " + std::string(kOpNames[call_.op]) +
+                            " failed as if a fault were planned: the desk's planned faults cannot be read or "
+                            "consumed (" + problem + "); clear them with 'stagemark-phone fault --port " +
+                            std::to_string(port_ < 0 ? 0 : port_) + " --clear'");
+            return kFailure;
     }
     return 0;
 }

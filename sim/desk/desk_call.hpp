@@ -1,9 +1,10 @@
 // One call of a station program into the stand-ins: the desk folder is opened and checked
-// once for it (when the desk is on), planned faults are met, and the call is logged and
-// traced when it ends.
+// once for it (when the desk is on), or, while a link is open, the folder its link opened
+// and holds the port in is used, whatever now has that folder's name. Planned faults are
+// met, and the call is logged and traced when it ends.
 #pragma once
 
-#include <optional>
+#include <memory>
 #include <string>
 
 #include "desk_folder.hpp"
@@ -19,7 +20,9 @@ class DeskCall {
     int port() const { return port_; }
     void set_port(int port) { port_ = port; }
     // The open desk folder, or null when the desk is off.
-    const Folder* folder() const { return folder_ ? &*folder_ : nullptr; }
+    const Folder* folder() const { return folder_.get(); }
+    // The folder, to be kept by the link this call opens.
+    const std::shared_ptr<const Folder>& shared_folder() const { return folder_; }
 
     // A fault planned for this call, in this process first, then on the desk: its result, or 0.
     int Fault();
@@ -31,7 +34,7 @@ class DeskCall {
   private:
     SimCall call_{};
     int port_;
-    std::optional<Folder> folder_;
+    std::shared_ptr<const Folder> folder_;
 };
 
 // What a call that meets a fault planned on the desk returns, and any failing call.

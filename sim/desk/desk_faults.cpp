@@ -41,18 +41,33 @@ PlannedFaults Load(const Folder& folder, const std::string& name) {
     return Parse(read.text);
 }
 
-bool Save(const Folder& folder, const std::string& name, const std::vector<DeskFault>& faults) {
+std::string Save(const Folder& folder, const std::string& name, const std::vector<DeskFault>& faults) {
     std::string text;
     for (const DeskFault& fault : faults) text += std::string(kOpNames[fault.op]) + (fault.from_now ? " from-now\n" : " once\n");
-    if (text.empty()) return folder.Remove(name) != FileRemove::Failed;
-    return folder.Write(name, reinterpret_cast<const unsigned char*>(text.data()), text.size(), true) == FileWrite::Ok;
+    const bool saved = text.empty() ? folder.Remove(name) != FileRemove::Failed
+                                    : folder.Write(name, reinterpret_cast<const unsigned char*>(text.data()),
+                                                   text.size(), true) == FileWrite::Ok;
+    return saved ? "" : folder.PathOf(name) + " could not be written; check that it is a regular file and that the "
+                                              "desk folder is writable";
 }
 
-// The desk's lock for its short updates, the faults' and the trace's.
-std::unique_ptr<FileLock> LockDesk(const Folder& folder) {
+// How long a fault's taker or planner waits for another process's short update.
+constexpr int kDeskLockWaitMs = 2000;
+
+// The desk's lock for its short updates, the faults' and the trace's; null with `problem`
+// set when it cannot be had.
+std::unique_ptr<FileLock> LockDesk(const Folder& folder, std::string& problem) {
     std::unique_ptr<FileLock> lock;
-    std::string ignored;
-    return folder.Lock("desk.lock", true, lock, ignored) == LockResult::Taken ? std::move(lock) : nullptr;
+    switch (folder.LockWithin("desk.lock", kDeskLockWaitMs, lock, problem)) {
+        case LockResult::Taken: return lock;
+        case LockResult::Busy:
+            problem = "the desk's lock " + folder.PathOf("desk.lock") + " stayed held for " +
+                      std::to_string(kDeskLockWaitMs / 1000) + " s, by a program stopped while it updates the desk; "
+                                                                "end that program";
+            return nullptr;
+        case LockResult::Failed: problem = "the desk's lock " + problem + "; remove it"; return nullptr;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -65,9 +80,10 @@ PlannedFaults ListFaults(const Folder& folder, int port) {
     return planned;
 }
 
-bool PlanFault(const Folder& folder, int port, const DeskFault& fault) {
-    const std::unique_ptr<FileLock> lock = LockDesk(folder);
-    if (!lock) return false;
+std::string PlanFault(const Folder& folder, int port, const DeskFault& fault) {
+    std::string problem;
+    const std::unique_ptr<FileLock> lock = LockDesk(folder, problem);
+    if (!lock) return problem;
     const std::string name = FaultFile(port, fault.op);
     std::vector<DeskFault> faults = Load(folder, name).faults;
     std::erase_if(faults, [&](const DeskFault& planned) { return planned.op == fault.op; });
@@ -75,27 +91,31 @@ bool PlanFault(const Folder& folder, int port, const DeskFault& fault) {
     return Save(folder, name, faults);
 }
 
-bool ClearFaults(const Folder& folder, int port) {
-    const std::unique_ptr<FileLock> lock = LockDesk(folder);
-    if (!lock) return false;
+std::string ClearFaults(const Folder& folder, int port) {
+    std::string problem;
+    const std::unique_ptr<FileLock> lock = LockDesk(folder, problem);
+    if (!lock) return problem;
     // The desk's tls fault would meet a station on this port too.
-    return folder.Remove(FaultFile(port, SIM_READ_RECORD)) != FileRemove::Failed &&
-           folder.Remove(FaultFile(port, SIM_TLS_ALLOCATE)) != FileRemove::Failed;
+    for (const std::string& name : {FaultFile(port, SIM_READ_RECORD), FaultFile(port, SIM_TLS_ALLOCATE)}) {
+        if (folder.Remove(name) == FileRemove::Failed) return folder.PathOf(name) + " could not be removed; remove it by hand";
+    }
+    return "";
 }
 
-bool TakeFault(const Folder& folder, int port, SimOp op) {
+FaultMet TakeFault(const Folder& folder, int port, SimOp op, std::string& problem) {
     const std::string name = FaultFile(port, op);
-    if (!folder.HasRegularFile(name)) return false;  // the usual case, one look at the folder
-    const std::unique_ptr<FileLock> lock = LockDesk(folder);
-    if (!lock) return false;
+    if (!folder.HasRegularFile(name)) return FaultMet::No;  // the usual case, one look at the folder
+    const std::unique_ptr<FileLock> lock = LockDesk(folder, problem);
+    if (!lock) return FaultMet::Unreadable;
+    // A line that names no operation plans nothing: the listing says it is damaged.
     std::vector<DeskFault> faults = Load(folder, name).faults;
     const auto fault = std::find_if(faults.begin(), faults.end(), [&](const DeskFault& f) { return f.op == op; });
-    if (fault == faults.end()) return false;
+    if (fault == faults.end()) return FaultMet::No;
     if (!fault->from_now) {
         faults.erase(fault);
-        Save(folder, name, faults);
+        if (problem = Save(folder, name, faults); !problem.empty()) return FaultMet::Unreadable;
     }
-    return true;
+    return FaultMet::Yes;
 }
 
 }  // namespace desk

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 #include "desk_folder.hpp"
@@ -23,10 +24,15 @@ struct PlannedFaults {
 
 // The faults for the port: planned on it, and any tls fault of the desk.
 PlannedFaults ListFaults(const Folder& folder, int port);
-bool PlanFault(const Folder& folder, int port, const DeskFault& fault);
-bool ClearFaults(const Folder& folder, int port);
+// Empty when done; otherwise why not, with what to do.
+std::string PlanFault(const Folder& folder, int port, const DeskFault& fault);
+std::string ClearFaults(const Folder& folder, int port);
 
-// True when a planned fault meets this call, which then consumes a once-fault.
-bool TakeFault(const Folder& folder, int port, SimOp op);
+enum class FaultMet { No, Yes, Unreadable };
+
+// Whether a planned fault meets this call, which then consumes a once-fault. Faults that
+// are planned but cannot be read or consumed meet it too, with `problem` saying why: a
+// station never passes where a failure was planned.
+FaultMet TakeFault(const Folder& folder, int port, SimOp op, std::string& problem);
 
 }  // namespace desk

@@ -74,15 +74,21 @@ class Folder {
     FileWrite Write(const std::string& name, const unsigned char* bytes, std::size_t size, bool replace,
                     FileId* id = nullptr) const;
     FileRemove Remove(const std::string& name) const;
+    // Why the last write or removal through this folder failed, from the system ("No space
+    // left on device"); empty when none did.
+    const std::string& LastFailure() const { return failure_; }
     // Appends the text with one write, so that lines of two processes never mix; `size`
     // is then the file's size. False when the file is not a regular file or cannot be written.
     bool Append(const std::string& name, std::string_view text, std::uintmax_t& size) const;
     bool Rename(const std::string& from, const std::string& to) const;
     // True when a regular file is at the name (a link there is not one).
     bool HasRegularFile(const std::string& name) const;
-    // Locks the file, creating it if missing: waiting, or only when free. `problem` says
-    // why on Failed (the file cannot be created, or is not a regular file).
-    LockResult Lock(const std::string& name, bool wait, std::unique_ptr<FileLock>& lock, std::string& problem) const;
+    // Locks the file, creating it if missing, only when free. `problem` says why on
+    // Failed (the file cannot be created, or is not a regular file).
+    LockResult Lock(const std::string& name, std::unique_ptr<FileLock>& lock, std::string& problem) const;
+    // The same, waiting up to `wait_ms` for another process to let go: Busy after that.
+    LockResult LockWithin(const std::string& name, int wait_ms, std::unique_ptr<FileLock>& lock,
+                          std::string& problem) const;
 
   private:
     Folder(std::filesystem::path path, std::intptr_t handle, std::string problem)
@@ -91,6 +97,7 @@ class Folder {
     std::filesystem::path path_;
     std::intptr_t handle_;
     std::string problem_;
+    mutable std::string failure_;
 };
 
 // The desk folder's path: STAGEMARK_SIM_DIR, or else stagemark-sim in the temp folder.

@@ -96,7 +96,9 @@ bool WriteNewFile(int dir, const std::string& name, const unsigned char* bytes, 
         if (id != nullptr) *id = IdOf(status);
         return true;
     }
+    const int error = errno;
     unlinkat(dir, name.c_str(), 0);
+    errno = error;
     return false;
 }
 
@@ -191,7 +193,10 @@ FileWrite Folder::Write(const std::string& name, const unsigned char* bytes, std
     const int dir = Dir(handle_);
     RemoveStaleTemporaries(dir, name);
     const std::string temporary = TemporaryName(name);
-    if (!WriteNewFile(dir, temporary, bytes, size, id)) return FileWrite::Failed;
+    if (!WriteNewFile(dir, temporary, bytes, size, id)) {
+        failure_ = std::strerror(errno);
+        return FileWrite::Failed;
+    }
     // Moving the file changes its status: its id is taken where it landed.
     const auto landed = [&] {
         struct stat status {};
@@ -200,6 +205,7 @@ FileWrite Folder::Write(const std::string& name, const unsigned char* bytes, std
     };
     if (replace) {
         if (renameat(dir, temporary.c_str(), dir, name.c_str()) == 0) return landed();
+        failure_ = std::strerror(errno);
         unlinkat(dir, temporary.c_str(), 0);
         return FileWrite::Failed;
     }
@@ -208,13 +214,17 @@ FileWrite Folder::Write(const std::string& name, const unsigned char* bytes, std
     const int link_error = errno;
     unlinkat(dir, temporary.c_str(), 0);
     if (linked == 0) return landed();
-    return link_error == EEXIST ? FileWrite::Exists : FileWrite::Failed;
+    if (link_error == EEXIST) return FileWrite::Exists;
+    failure_ = std::strerror(link_error);
+    return FileWrite::Failed;
 }
 
 FileRemove Folder::Remove(const std::string& name) const {
     if (!Usable()) return FileRemove::Failed;
     if (unlinkat(Dir(handle_), name.c_str(), 0) == 0) return FileRemove::Removed;
-    return errno == ENOENT ? FileRemove::Missing : FileRemove::Failed;
+    if (errno == ENOENT) return FileRemove::Missing;
+    failure_ = std::strerror(errno);
+    return FileRemove::Failed;
 }
 
 bool Folder::Append(const std::string& name, std::string_view text, std::uintmax_t& size) const {
@@ -237,8 +247,7 @@ bool Folder::HasRegularFile(const std::string& name) const {
            S_ISREG(status.st_mode);
 }
 
-LockResult Folder::Lock(const std::string& name, bool wait, std::unique_ptr<FileLock>& lock,
-                        std::string& problem) const {
+LockResult Folder::Lock(const std::string& name, std::unique_ptr<FileLock>& lock, std::string& problem) const {
     if (!Usable()) {
         problem = problem_;
         return LockResult::Failed;
@@ -259,7 +268,7 @@ LockResult Folder::Lock(const std::string& name, bool wait, std::unique_ptr<File
     }
     int locked;
     do {
-        locked = flock(fd.get(), LOCK_EX | (wait ? 0 : LOCK_NB));
+        locked = flock(fd.get(), LOCK_EX | LOCK_NB);
     } while (locked != 0 && errno == EINTR);
     if (locked != 0) {
         if (errno == EWOULDBLOCK) return LockResult::Busy;

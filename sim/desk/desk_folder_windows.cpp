@@ -103,6 +103,7 @@ void RemoveStaleTemporaries(const std::filesystem::path& folder, const std::stri
 
 bool WriteNewFile(const std::filesystem::path& path, const unsigned char* bytes, std::size_t size, FileId* id) {
     bool written_whole = false;
+    DWORD error = 0;
     {
         // CREATE_NEW fails on anything already there, a link included.
         Handle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, kNoReparse, nullptr));
@@ -110,8 +111,12 @@ bool WriteNewFile(const std::filesystem::path& path, const unsigned char* bytes,
         DWORD written = 0;
         written_whole = WriteFile(file.get(), bytes, static_cast<DWORD>(size), &written, nullptr) && written == size &&
                         FlushFileBuffers(file.get()) && IsPlainFile(file.get(), id);
+        error = GetLastError();
     }
-    if (!written_whole) DeleteFileW(path.c_str());
+    if (!written_whole) {
+        DeleteFileW(path.c_str());
+        SetLastError(error);
+    }
     return written_whole;
 }
 
@@ -186,19 +191,25 @@ FileWrite Folder::Write(const std::string& name, const unsigned char* bytes, std
     const std::filesystem::path target = Child(path_, name);
     RemoveStaleTemporaries(path_, name);
     const std::filesystem::path temporary = path_ / TemporaryName(name);
-    if (!WriteNewFile(temporary, bytes, size, id)) return FileWrite::Failed;
+    if (!WriteNewFile(temporary, bytes, size, id)) {
+        failure_ = "Windows error " + std::to_string(GetLastError());
+        return FileWrite::Failed;
+    }
     if (MoveWithRetries(temporary, target, replace)) return FileWrite::Ok;
     const DWORD move_error = GetLastError();
     DeleteFileW(temporary.c_str());
-    return move_error == ERROR_ALREADY_EXISTS || move_error == ERROR_FILE_EXISTS ? FileWrite::Exists
-                                                                                 : FileWrite::Failed;
+    if (move_error == ERROR_ALREADY_EXISTS || move_error == ERROR_FILE_EXISTS) return FileWrite::Exists;
+    failure_ = "Windows error " + std::to_string(move_error);
+    return FileWrite::Failed;
 }
 
 FileRemove Folder::Remove(const std::string& name) const {
     if (!Usable()) return FileRemove::Failed;
     if (DeleteFileW(Child(path_, name).c_str())) return FileRemove::Removed;
     const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileRemove::Missing : FileRemove::Failed;
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return FileRemove::Missing;
+    failure_ = "Windows error " + std::to_string(error);
+    return FileRemove::Failed;
 }
 
 bool Folder::Append(const std::string& name, std::string_view text, std::uintmax_t& size) const {
@@ -237,8 +248,7 @@ OVERLAPPED FarByte() {
 
 }  // namespace
 
-LockResult Folder::Lock(const std::string& name, bool wait, std::unique_ptr<FileLock>& lock,
-                        std::string& problem) const {
+LockResult Folder::Lock(const std::string& name, std::unique_ptr<FileLock>& lock, std::string& problem) const {
     if (!Usable()) {
         problem = problem_;
         return LockResult::Failed;
@@ -254,7 +264,7 @@ LockResult Folder::Lock(const std::string& name, bool wait, std::unique_ptr<File
         return LockResult::Failed;
     }
     OVERLAPPED far_byte = FarByte();
-    const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
+    const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY;
     if (!LockFileEx(file.get(), flags, 0, 1, 0, &far_byte)) {
         if (GetLastError() == ERROR_LOCK_VIOLATION || GetLastError() == ERROR_IO_PENDING) return LockResult::Busy;
         problem = PathOf(name) + " cannot be locked (Windows error " + std::to_string(GetLastError()) + ")";

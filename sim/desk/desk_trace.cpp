@@ -83,7 +83,8 @@ void ReadGeneration(const Folder& folder, const char* name, Trace& trace) {
 void Rotate(const Folder& folder) {
     std::unique_ptr<FileLock> lock;
     std::string ignored;
-    if (folder.Lock("desk.lock", true, lock, ignored) != LockResult::Taken) return;
+    // Another process rotating, or one stopped while it holds the lock: the next append tries again.
+    if (folder.LockWithin("desk.lock", 100, lock, ignored) != LockResult::Taken) return;
     const TextRead size_check = folder.Read(kCurrent, kGenerationSize);
     if (size_check.status != FileRead::WrongSize) return;  // another process rotated it first
     if (folder.HasRegularFile(kOld)) {

@@ -126,6 +126,12 @@ bool SaveOnDesk(DeskCall& call, const Folder& folder, const unsigned char* data)
     std::memcpy(record.data(), data, record.size());
     switch (ChangePhone(folder, port, state.seen, &record)) {
         case PhoneChange::Done: state.has_seen = true; return true;
+        case PhoneChange::Failed:
+            call.Note(port, "a record write on COM" + std::to_string(port) + " failed: the phone file " +
+                                folder.PathOf(PortFile(port, ".phone")) + " could not be written (" +
+                                folder.LastFailure() + "); free space on the desk's disk, or make its folder "
+                                                       "writable");
+            return false;
         case PhoneChange::ChangedSinceSeen:
             call.Note(port, "a record write on COM" + std::to_string(port) +
                                 " was refused: the phone file changed since this process read it, by something "

@@ -46,6 +46,7 @@ bool HoldForLink(DeskCall& call, int port) {
     }
     if (attempt.left_open_by != 0) NoteLeftOpen(*folder, port, attempt.left_open_by);
     state.hold = std::move(attempt.lock);
+    state.folder = call.shared_folder();
     return true;
 }
 
@@ -106,6 +107,7 @@ int CloseLink(int port) {
     state.open = false;
     state.has_seen = false;
     ReleasePort(state.hold);
+    state.folder.reset();
     std::erase(State().opened_order, port);
     return call.Finish(0);
 }

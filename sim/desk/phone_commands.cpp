@@ -34,7 +34,16 @@ CommandOutcome ChangeHeld(const Folder& folder, int port, Change change, const f
             if (seen.state == SIM_PHONE_NONE) return {CommandResult::NoPhone, ""};
             break;
         case Change::Set:
-            if (seen.state != SIM_PHONE_PRESENT) return {CommandResult::NoPhone, ""};
+            if (seen.state == SIM_PHONE_NONE) return {CommandResult::NoPhone, ""};
+            if (seen.state != SIM_PHONE_PRESENT) {
+                return Failed(folder.PathOf(PortFile(port, ".phone")) +
+                              " is damaged or cannot be read; take it away with 'stagemark-phone remove --port " +
+                              std::to_string(port) + "', then insert a new phone");
+            }
+            if (!format::IsTenDigits(format::BsnText(seen.record.data()))) {
+                return Failed("the phone's record was never written, or is damaged: it has no BSN of ten digits, "
+                              "and stages set on it would read as recorded on no phone; insert a phone with a BSN");
+            }
             changed = seen.record;
             if (!format::SetStages(changed, states, SecondsNow())) return Failed("a stage state is not 0, 1 or 2");
             written = &changed;
@@ -51,13 +60,14 @@ CommandOutcome ChangeHeld(const Folder& folder, int port, Change change, const f
                           "run the command again");
         case PhoneChange::Failed: break;
     }
+    const std::string cause = folder.LastFailure().empty() ? "" : " (" + folder.LastFailure() + ")";
     if (change == Change::Remove) {
-        return Failed(folder.PathOf(PortFile(port, ".phone")) +
-                      " could not be removed; check the desk folder's permissions");
+        return Failed(folder.PathOf(PortFile(port, ".phone")) + " could not be removed" + cause +
+                      "; check the desk folder's permissions");
     }
-    return Failed(folder.PathOf(PortFile(port, ".phone")) +
-                  " could not be written; check that the desk folder is writable, or set STAGEMARK_SIM_DIR to one "
-                  "that is");
+    return Failed(folder.PathOf(PortFile(port, ".phone")) + " could not be written" + cause +
+                  "; check that the desk's disk has space and its folder is writable, or set STAGEMARK_SIM_DIR to "
+                  "one that is");
 }
 
 CommandOutcome Run(const Folder& folder, int port, Change change, const format::Record* record,

@@ -50,7 +50,7 @@ HoldAttempt TakePort(const Folder& folder, int port, Holder who, int wait_ms) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
     const auto link_deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLinkWaitForCommandMs);
     for (;;) {
-        attempt.result = folder.Lock(PortFile(port, ".link"), false, attempt.lock, attempt.problem);
+        attempt.result = folder.Lock(PortFile(port, ".link"), attempt.lock, attempt.problem);
         if (attempt.result != LockResult::Busy) break;
         const auto now = std::chrono::steady_clock::now();
         const bool waits = who == Holder::Command ? now < deadline
@@ -77,7 +77,7 @@ void ReleasePort(std::unique_ptr<FileLock>& lock) {
 long PortHolder(const Folder& folder, int port) {
     std::unique_ptr<FileLock> probe;
     std::string ignored;
-    if (folder.Lock(PortFile(port, ".link"), false, probe, ignored) != LockResult::Busy) return 0;
+    if (folder.Lock(PortFile(port, ".link"), probe, ignored) != LockResult::Busy) return 0;
     return LiveHolder(folder, port);
 }
 
@@ -91,6 +91,7 @@ void NoteLeftOpen(const Folder& folder, int port, long pid) {
 }
 
 void FindLinkLeftOpen(const Folder& folder, int port) {
+    if (!folder.HasRegularFile(PortFile(port, ".link"))) return;  // no link was ever here
     HoldAttempt attempt = TakePort(folder, port, Holder::Command, 0);
     if (attempt.result != LockResult::Taken) return;
     if (attempt.left_open_by != 0) NoteLeftOpen(folder, port, attempt.left_open_by);

@@ -14,7 +14,10 @@ bool DeskOn() { return g_desk_on; }
 void SetDeskOn(bool on) {
     g_desk_on = on;
     if (!on) {
-        for (PortState& port : State().ports) ReleasePort(port.hold);
+        for (PortState& port : State().ports) {
+            ReleasePort(port.hold);
+            port.folder.reset();
+        }
     }
 }
 

@@ -22,6 +22,9 @@ void SetDeskOn(bool on);
 struct PortState {
     bool open = false;
     std::unique_ptr<FileLock> hold;  // the port's hold while the link is open on the desk
+    // The desk folder the link opened and holds the port in: every call on the link goes
+    // there, so a folder swapped by name meanwhile is never the one changed.
+    std::shared_ptr<const Folder> folder;
     std::string open_problem;        // why this process last failed to open a link here
     SeenPhone seen;                  // the phone file as this process last read or wrote it
     bool has_seen = false;

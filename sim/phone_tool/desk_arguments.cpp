@@ -24,10 +24,12 @@ const CommandShape kShapes[] = {
     {"pace", {}, 1, 1, false, "on or off"},
 };
 
+// Plain decimal only, without a leading zero: " 1", "+1" and "01" are refused.
 std::string ParsePort(const char* value, int& port) {
     char* end = nullptr;
-    const long number = std::strtol(value, &end, 10);
-    if (end == value || *end != '\0' || number < 0 || number > 255) {
+    const bool plain = value[0] >= '0' && value[0] <= '9' && (value[0] != '0' || value[1] == '\0');
+    const long number = plain ? std::strtol(value, &end, 10) : -1;
+    if (!plain || *end != '\0' || number < 0 || number > 255) {
         return "port '" + std::string(value) + "' is not a number from 0 to 255";
     }
     port = static_cast<int>(number);

@@ -28,10 +28,8 @@ int List(const desk::Folder& folder, int port) {
     return 0;
 }
 
-int Failed(const Arguments& args, const char* what) {
-    std::fprintf(stderr, "stagemark-phone: %s on COM%d failed: the desk folder could not be written; check its "
-                         "permissions\n",
-                 what, args.port);
+int Failed(const Arguments& args, const char* what, const std::string& problem) {
+    std::fprintf(stderr, "stagemark-phone: %s on COM%d failed: %s\n", what, args.port, problem.c_str());
     return kFailure;
 }
 
@@ -45,7 +43,9 @@ int Fault(const Arguments& args) {
     if (!folder.Usable()) return FolderRefused(folder);
     if (clear) {
         if (once || from_now || !args.words.empty()) return Usage("--clear takes no operation");
-        if (!desk::ClearFaults(folder, args.port)) return Failed(args, "clearing the faults");
+        if (const std::string problem = desk::ClearFaults(folder, args.port); !problem.empty()) {
+            return Failed(args, "clearing the faults", problem);
+        }
         std::printf("no fault planned on COM%d\n", args.port);
         return 0;
     }
@@ -57,7 +57,9 @@ int Fault(const Arguments& args) {
     if (!op) {
         return Usage("unknown operation '" + args.words.front() + "' (tls open init detect read write close free)");
     }
-    if (!desk::PlanFault(folder, args.port, {*op, from_now})) return Failed(args, "planning the fault");
+    if (const std::string problem = desk::PlanFault(folder, args.port, {*op, from_now}); !problem.empty()) {
+        return Failed(args, "planning the fault", problem);
+    }
     std::printf("COM%d: the next %s %s\n", args.port, desk::kOpNames[*op],
                 from_now ? "fails, and every one after it until cleared" : "fails, once");
     return 0;

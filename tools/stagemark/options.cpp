@@ -77,7 +77,10 @@ Parsed UsageError(const std::string& message) {
     return Parsed{std::nullopt, kUsageError};
 }
 
+// Plain decimal only: strtol would also take leading blanks and a plus sign.
 std::optional<long> ParseInteger(const char* text, long lowest, long highest) {
+    const char* digits = text[0] == '-' ? text + 1 : text;
+    if (*digits < '0' || *digits > '9') return std::nullopt;
     errno = 0;
     char* end = nullptr;
     const long value = std::strtol(text, &end, 10);
@@ -119,7 +122,9 @@ Parsed ParseOptions(int argc, char** argv) {
             }
             const char* value = argv[++i];
             if (arg == "--port") {
-                const std::optional<long> port = ParseInteger(value, 0, 255);
+                // "010" is refused, not read as 10 or as 8.
+                const bool leading_zero = value[0] == '0' && value[1] != '\0';
+                const std::optional<long> port = leading_zero ? std::nullopt : ParseInteger(value, 0, 255);
                 if (!port) return UsageError("port '" + std::string(value) + "' is not a number from 0 to 255");
                 options.port = static_cast<int>(*port);
             } else {

@@ -1,6 +1,9 @@
 #include <windows.h>
+#include <winternl.h>
 
+#include <cstring>
 #include <cwchar>
+#include <vector>
 #include <utility>
 
 #include "desk_folder.hpp"
@@ -10,8 +13,6 @@ namespace desk {
 namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-// Never through a link or junction: the file itself, which is then checked.
-constexpr DWORD kNoReparse = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
 
 class Handle {
   public:
@@ -28,11 +29,93 @@ class Handle {
     HANDLE handle_;
 };
 
+// Opens a file relative to the open desk folder, never through a link: whatever now has
+// the folder's name, the file is the one in the folder that was opened and checked.
+HANDLE OpenIn(std::intptr_t folder, const std::filesystem::path& name, ACCESS_MASK access, ULONG share,
+              ULONG disposition, DWORD& error) {
+    std::wstring text = name.wstring();
+    UNICODE_STRING unicode{};
+    unicode.Buffer = text.data();
+    unicode.Length = unicode.MaximumLength = static_cast<USHORT>(text.size() * sizeof(wchar_t));
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &unicode, OBJ_CASE_INSENSITIVE, reinterpret_cast<HANDLE>(folder), nullptr);
+    IO_STATUS_BLOCK io{};
+    HANDLE file = nullptr;
+    const NTSTATUS status =
+        NtCreateFile(&file, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share, disposition,
+                     FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT, nullptr, 0);
+    if (status >= 0) return file;
+    error = RtlNtStatusToDosError(status);
+    return INVALID_HANDLE_VALUE;
+}
+
+// The native API's rename request: the new name relative to a folder's handle.
+struct RenameRequest {
+    BOOLEAN ReplaceIfExists;
+    HANDLE RootDirectory;
+    ULONG FileNameLength;
+    WCHAR FileName[1];
+};
+constexpr int kFileRenameInformation = 10;
+
+// Renames an open file within the open desk folder.
+bool RenameIn(HANDLE file, std::intptr_t folder, const std::filesystem::path& name, bool replace) {
+    const std::wstring text = name.wstring();
+    std::vector<unsigned char> buffer(sizeof(RenameRequest) + text.size() * sizeof(wchar_t));
+    auto* info = reinterpret_cast<RenameRequest*>(buffer.data());
+    info->ReplaceIfExists = replace ? TRUE : FALSE;
+    info->RootDirectory = reinterpret_cast<HANDLE>(folder);
+    info->FileNameLength = static_cast<ULONG>(text.size() * sizeof(wchar_t));
+    std::memcpy(info->FileName, text.c_str(), text.size() * sizeof(wchar_t));
+    IO_STATUS_BLOCK io{};
+    const NTSTATUS status = NtSetInformationFile(file, &io, info, static_cast<ULONG>(buffer.size()),
+                                                 static_cast<FILE_INFORMATION_CLASS>(kFileRenameInformation));
+    if (status >= 0) return true;
+    SetLastError(RtlNtStatusToDosError(status));
+    return false;
+}
+
+bool DeleteOpen(HANDLE file) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
 std::filesystem::path Child(const std::filesystem::path& folder, const std::string& name) {
     return folder / std::filesystem::path(name);
 }
 
+// Where the system says an open file or folder is, without the "\\?\" prefix.
+std::wstring FinalPath(HANDLE handle) {
+    wchar_t path[MAX_PATH * 4];
+    const DWORD length = GetFinalPathNameByHandleW(handle, path, static_cast<DWORD>(std::size(path)),
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0 || length >= std::size(path)) return L"";
+    std::wstring text(path, length);
+    if (text.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + text.substr(8);
+    if (text.rfind(L"\\\\?\\", 0) == 0) return text.substr(4);
+    return text;
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+    return !a.empty() && CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// The path as the system would name it: full, with long names.
+std::wstring LongFullPath(const std::filesystem::path& path) {
+    wchar_t full[MAX_PATH * 4], long_name[MAX_PATH * 4];
+    DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(std::size(full)), full, nullptr);
+    if (length == 0 || length >= std::size(full)) return path.wstring();
+    length = GetLongPathNameW(full, long_name, static_cast<DWORD>(std::size(long_name)));
+    std::wstring text = length == 0 || length >= std::size(long_name) ? std::wstring(full) : std::wstring(long_name);
+    while (text.size() > 3 && (text.back() == L'\\' || text.back() == L'/')) text.pop_back();
+    return text;
+}
+
 // A plain file on disk: not a device, a pipe, a folder or a reparse point.
+bool IsPlainFile(HANDLE file, FileId* id);
+
 bool IsPlainFile(HANDLE file, FileId* id) {
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info)) return false;
@@ -101,23 +184,37 @@ void RemoveStaleTemporaries(const std::filesystem::path& folder, const std::stri
     }
 }
 
-bool WriteNewFile(const std::filesystem::path& path, const unsigned char* bytes, std::size_t size, FileId* id) {
-    bool written_whole = false;
-    DWORD error = 0;
-    {
-        // CREATE_NEW fails on anything already there, a link included.
-        Handle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, kNoReparse, nullptr));
-        if (file.get() == INVALID_HANDLE_VALUE) return false;
-        DWORD written = 0;
-        written_whole = WriteFile(file.get(), bytes, static_cast<DWORD>(size), &written, nullptr) && written == size &&
-                        FlushFileBuffers(file.get()) && IsPlainFile(file.get(), id);
-        error = GetLastError();
-    }
-    if (!written_whole) {
-        DeleteFileW(path.c_str());
-        SetLastError(error);
-    }
-    return written_whole;
+extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE folder, HANDLE event, PVOID apc, PVOID apc_context,
+                                               PIO_STATUS_BLOCK io, PVOID information, ULONG length,
+                                               FILE_INFORMATION_CLASS information_class, BOOLEAN single_entry,
+                                               PUNICODE_STRING name, BOOLEAN restart);
+constexpr int kFileIdBothDirectoryInformation = 37;
+
+// True when the folder's name, as its parent lists it now, is a real folder and the one
+// that was opened: a link that stood at the name for a moment, and was followed by a
+// system that follows links when it opens, is caught by the open folder's id.
+bool NameIsTheOpenFolder(const std::filesystem::path& path, HANDLE folder) {
+    BY_HANDLE_FILE_INFORMATION opened{};
+    if (!GetFileInformationByHandle(folder, &opened)) return false;
+    Handle parent(CreateFileW(path.parent_path().c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (parent.get() == INVALID_HANDLE_VALUE) return false;
+    std::wstring leaf = path.filename().wstring();
+    UNICODE_STRING mask{};
+    mask.Buffer = leaf.data();
+    mask.Length = mask.MaximumLength = static_cast<USHORT>(leaf.size() * sizeof(wchar_t));
+    alignas(8) unsigned char buffer[sizeof(FILE_ID_BOTH_DIR_INFO) + MAX_PATH * sizeof(wchar_t)];
+    IO_STATUS_BLOCK io{};
+    const NTSTATUS status = NtQueryDirectoryFile(parent.get(), nullptr, nullptr, nullptr, &io, buffer, sizeof buffer,
+                                                 static_cast<FILE_INFORMATION_CLASS>(kFileIdBothDirectoryInformation),
+                                                 TRUE, &mask, TRUE);
+    if (status < 0) return false;
+    const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer);
+    const auto index = static_cast<std::uint64_t>(opened.nFileIndexHigh) << 32 | opened.nFileIndexLow;
+    return (entry->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+           (entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           static_cast<std::uint64_t>(entry->FileId.QuadPart) == index;
 }
 
 const char* FolderProblem(DWORD attributes) {
@@ -142,13 +239,23 @@ Folder Folder::Open() {
     const std::filesystem::path path = DeskPath();
     std::error_code ignored;
     std::filesystem::create_directories(path, ignored);
-    Handle folder(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    // The name's own attributes first: some systems report a link's target through the handle.
+    if (const DWORD attributes = GetFileAttributesW(path.c_str()); attributes != INVALID_FILE_ATTRIBUTES) {
+        if (const char* why = FolderProblem(attributes)) return {path, -1, Refusal(path, why)};
+    }
+    Handle folder(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                               nullptr));
     if (folder.get() == INVALID_HANDLE_VALUE) return {path, -1, Refusal(path, "it cannot be created or opened")};
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(folder.get(), &info)) return {path, -1, Refusal(path, "it cannot be read")};
     if (const char* why = FolderProblem(info.dwFileAttributes)) return {path, -1, Refusal(path, why)};
+    // Where the open folder really is must be where its name says: not a link's target.
+    const std::wstring real = FinalPath(folder.get());
+    if (!SamePath(real, LongFullPath(path)) || !NameIsTheOpenFolder(path, folder.get())) {
+        return {path, -1, Refusal(path, "it is reached through a link, or was replaced while it was opened")};
+    }
     return {path, reinterpret_cast<std::intptr_t>(folder.release()), ""};
 }
 
@@ -161,10 +268,9 @@ Folder::Folder(Folder&& other) noexcept
 
 TextRead Folder::Read(const std::string& name, std::size_t limit, FileId* id) const {
     if (!Usable()) return {FileRead::Unreadable, {}};
-    Handle file(CreateFileW(Child(path_, name).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, kNoReparse,
-                            nullptr));
+    DWORD error = 0;
+    Handle file(OpenIn(handle_, name, GENERIC_READ, kShareAll, FILE_OPEN, error));
     if (file.get() == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
         return {error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileRead::Missing
                                                                                 : FileRead::Unreadable,
                 {}};
@@ -188,34 +294,56 @@ TextRead Folder::Read(const std::string& name, std::size_t limit, FileId* id) co
 FileWrite Folder::Write(const std::string& name, const unsigned char* bytes, std::size_t size, bool replace,
                         FileId* id) const {
     if (!Usable()) return FileWrite::Failed;
-    const std::filesystem::path target = Child(path_, name);
     RemoveStaleTemporaries(path_, name);
-    const std::filesystem::path temporary = path_ / TemporaryName(name);
-    if (!WriteNewFile(temporary, bytes, size, id)) {
-        failure_ = "Windows error " + std::to_string(GetLastError());
+    const std::wstring temporary = TemporaryName(name);
+    DWORD error = 0;
+    // Created only where nothing is, a link included, and written to stable storage.
+    Handle file(OpenIn(handle_, temporary, GENERIC_READ | GENERIC_WRITE | DELETE, 0, FILE_CREATE, error));
+    if (file.get() == INVALID_HANDLE_VALUE) {
+        failure_ = "Windows error " + std::to_string(error);
         return FileWrite::Failed;
     }
-    if (MoveWithRetries(temporary, target, replace)) return FileWrite::Ok;
+    DWORD written = 0;
+    if (!WriteFile(file.get(), bytes, static_cast<DWORD>(size), &written, nullptr) || written != size ||
+        !FlushFileBuffers(file.get()) || !IsPlainFile(file.get(), id)) {
+        failure_ = "Windows error " + std::to_string(GetLastError());
+        DeleteOpen(file.get());
+        return FileWrite::Failed;
+    }
+    if (RenameIn(file.get(), handle_, name, replace)) return FileWrite::Ok;
     const DWORD move_error = GetLastError();
-    DeleteFileW(temporary.c_str());
-    if (move_error == ERROR_ALREADY_EXISTS || move_error == ERROR_FILE_EXISTS) return FileWrite::Exists;
+    if (move_error == ERROR_ALREADY_EXISTS || move_error == ERROR_FILE_EXISTS) {
+        DeleteOpen(file.get());
+        return FileWrite::Exists;
+    }
+    // A reader holding the old file open blocks the replace: stepped around by path, the
+    // folder held open meanwhile.
+    const std::filesystem::path from = path_ / temporary;
+    CloseHandle(file.release());
+    if (replace && MoveWithRetries(from, Child(path_, name), true)) return FileWrite::Ok;
     failure_ = "Windows error " + std::to_string(move_error);
+    DeleteFileW(from.c_str());
     return FileWrite::Failed;
 }
 
 FileRemove Folder::Remove(const std::string& name) const {
     if (!Usable()) return FileRemove::Failed;
-    if (DeleteFileW(Child(path_, name).c_str())) return FileRemove::Removed;
-    const DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return FileRemove::Missing;
-    failure_ = "Windows error " + std::to_string(error);
+    DWORD error = 0;
+    Handle file(OpenIn(handle_, name, DELETE | FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, error));
+    if (file.get() == INVALID_HANDLE_VALUE) {
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return FileRemove::Missing;
+        failure_ = "Windows error " + std::to_string(error);
+        return FileRemove::Failed;
+    }
+    if (DeleteOpen(file.get())) return FileRemove::Removed;
+    failure_ = "Windows error " + std::to_string(GetLastError());
     return FileRemove::Failed;
 }
 
 bool Folder::Append(const std::string& name, std::string_view text, std::uintmax_t& size) const {
     if (!Usable()) return false;
-    Handle file(CreateFileW(Child(path_, name).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                            OPEN_ALWAYS, kNoReparse, nullptr));
+    DWORD error = 0;
+    Handle file(OpenIn(handle_, name, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN_IF, error));
     if (file.get() == INVALID_HANDLE_VALUE || !IsPlainFile(file.get(), nullptr)) return false;
     DWORD written = 0;
     const bool whole =
@@ -226,14 +354,17 @@ bool Folder::Append(const std::string& name, std::string_view text, std::uintmax
 }
 
 bool Folder::Rename(const std::string& from, const std::string& to) const {
-    return Usable() && MoveWithRetries(Child(path_, from), Child(path_, to), true);
+    if (!Usable()) return false;
+    DWORD error = 0;
+    Handle file(OpenIn(handle_, from, DELETE | FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, error));
+    return file.get() != INVALID_HANDLE_VALUE && IsPlainFile(file.get(), nullptr) && RenameIn(file.get(), handle_, to, true);
 }
 
 bool Folder::HasRegularFile(const std::string& name) const {
     if (!Usable()) return false;
-    const DWORD attributes = GetFileAttributesW(Child(path_, name).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
+    DWORD error = 0;
+    Handle file(OpenIn(handle_, name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, error));
+    return file.get() != INVALID_HANDLE_VALUE && IsPlainFile(file.get(), nullptr);
 }
 
 namespace {
@@ -253,10 +384,10 @@ LockResult Folder::Lock(const std::string& name, std::unique_ptr<FileLock>& lock
         problem = problem_;
         return LockResult::Failed;
     }
-    Handle file(CreateFileW(Child(path_, name).c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
-                            kNoReparse, nullptr));
+    DWORD error = 0;
+    Handle file(OpenIn(handle_, name, GENERIC_READ | GENERIC_WRITE, kShareAll, FILE_OPEN_IF, error));
     if (file.get() == INVALID_HANDLE_VALUE) {
-        problem = PathOf(name) + " cannot be created or opened (Windows error " + std::to_string(GetLastError()) + ")";
+        problem = PathOf(name) + " cannot be created or opened (Windows error " + std::to_string(error) + ")";
         return LockResult::Failed;
     }
     if (!IsPlainFile(file.get(), nullptr)) {

@@ -81,9 +81,9 @@ int Trace(const Arguments& args) {
     const desk::Trace trace = desk::ReadTrace(folder);
     if (trace.status != desk::FileRead::Ok && trace.status != desk::FileRead::Missing) {
         std::fprintf(stderr,
-                     "stagemark-phone: reading the trace failed: the desk's trace file is not a regular file, is "
-                     "too large or cannot be read; clear it with 'stagemark-phone trace --port %d --clear'\n",
-                     args.port);
+                     "stagemark-phone: reading the trace failed: %s or %s is not a regular file, is too large or "
+                     "cannot be read; clear it with 'stagemark-phone trace --port %d --clear', or remove it by hand\n",
+                     folder.PathOf("desk.trace").c_str(), folder.PathOf("desk.trace.old").c_str(), args.port);
         return kFailure;
     }
     const std::vector<desk::TraceLine> lines = desk::PortLines(trace.lines, args.port);

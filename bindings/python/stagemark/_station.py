@@ -32,7 +32,8 @@ class Stage(enum.Enum):
         """A stage from its enum member or its name, in any case."""
         if isinstance(stage, Stage):
             return stage
-        if isinstance(stage, str) and stage.upper() in STAGE_NAMES:
+        # ASCII only: "ımeı".upper() is "IMEI", and would record a stage nobody named.
+        if isinstance(stage, str) and stage.isascii() and stage.upper() in STAGE_NAMES:
             return cls(stage.upper())
         raise StagemarkError("argument", f"unknown stage {stage!r} (stages: {' '.join(STAGE_NAMES)})")
 
@@ -45,6 +46,22 @@ def _port_number(port: object) -> int:
     if isinstance(port, bool) or not isinstance(port, int) or not 0 <= port <= 255:
         raise StagemarkError("argument", f"port {port!r} is not a number from 0 to 255")
     return port
+
+
+def _verdict(passed: object) -> bool:
+    # Any truthy value would record a pass: "no" and "False" among them.
+    if not isinstance(passed, bool):
+        raise StagemarkError("argument", f"the verdict {passed!r} is not True or False; pass passed=True or False")
+    return passed
+
+
+def _detect_value(detect: object) -> Optional[int]:
+    # The driver takes a 32-bit int: a larger one would reach it cut to its low bits.
+    if detect is None:
+        return None
+    if isinstance(detect, bool) or not isinstance(detect, int) or not -2**31 <= detect < 2**31:
+        raise StagemarkError("argument", f"detect {detect!r} is not a 32-bit integer (the driver's setting)")
+    return detect
 
 
 def _is_ten_digits(bsn: str) -> bool:
@@ -105,7 +122,7 @@ class TestHandle:
         """Records the stage's result and writes the whole record to the phone."""
         self._open()
         name = Stage.of(stage).value
-        if not getattr(self._lib, f"{name}_{'Pass' if passed else 'Fail'}")():
+        if not getattr(self._lib, f"{name}_{'Pass' if _verdict(passed) else 'Fail'}")():
             raise StagemarkError("record", f"writing the phone's record on COM{self._port} failed: {name} is not "
                                            "recorded on the phone; check the link and record it again")
 
@@ -116,24 +133,36 @@ class TestHandle:
         return all(self.status(stage) is Status.PASSED for stage in stages)
 
 
+# The library holds one link per process, as the vendor's link library does: a second one
+# opened beside it would take over the first's phone.
+_open_link: Optional["Link"] = None
+
+
 class Link:
     """The serial link to the phone on a port: InitTat, DetectMobile when `detect` is
     given (its value is the vendor driver's own setting), and ExitTat on leaving, even
-    on an exception. Make every call of one link from one thread."""
+    on an exception. One link at a time in a process; make every call of it from one thread."""
 
     def __init__(self, port: int, detect: Optional[int] = None,
                  library: Union[None, str, ctypes.CDLL] = None) -> None:
         self.port = _port_number(port)
-        self._detect = detect
+        self._detect = _detect_value(detect)
+        if library is not None and not isinstance(library, (str, ctypes.CDLL)):
+            raise StagemarkError("argument", f"library {library!r} is neither a path nor a loaded library")
         self._lib = library if isinstance(library, ctypes.CDLL) else load(library)
         self._open = False
 
     def __enter__(self) -> "Link":
+        global _open_link
+        if _open_link is not None:
+            raise StagemarkError("argument", f"a link is already open in this process, on COM{_open_link.port}: the "
+                                             "library holds one link per process; leave its with statement first")
         if not self._lib.InitTat(self.port):
             raise StagemarkError("open", f"opening the link on COM{self.port} failed: the port does not exist or "
                                          "another program holds it; check the port number")
         self._open = True
-        if self._detect is not None and not self._lib.DetectMobile(int(self._detect)):
+        _open_link = self
+        if self._detect is not None and not self._lib.DetectMobile(self._detect):
             self.close()
             raise StagemarkError("detect", f"detecting the phone on COM{self.port} failed: the driver found no "
                                            "phone; check it is connected and powered")
@@ -146,9 +175,12 @@ class Link:
                                           "the next station runs")
 
     def close(self) -> bool:
+        global _open_link
         if not self._open:
             return True
         self._open = False
+        if _open_link is self:
+            _open_link = None
         return bool(self._lib.ExitTat(self.port))
 
     def open_handle(self) -> TestHandle:
@@ -160,8 +192,9 @@ class Link:
         first checked through a handle opened and closed here, so a never-written record
         is refused, and so is a handle left open (its next result would undo this one)."""
         name = Stage.of(stage).value
+        verdict = _verdict(passed)
         with self.open_handle():
             pass
-        if not getattr(self._lib, f"R_{name}_{'Pass' if passed else 'Fail'}")():
+        if not getattr(self._lib, f"R_{name}_{'Pass' if verdict else 'Fail'}")():
             raise StagemarkError("record", f"recording {name} on the phone on COM{self.port} failed: the record "
                                            "could not be read or written back; check the phone and record it again")

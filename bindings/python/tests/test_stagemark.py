@@ -107,9 +107,46 @@ def test_ports_outside_a_byte_are_refused(desk, port):
     assert failure.value.step == "argument"
 
 
+@pytest.mark.parametrize("arguments", [{"detect": "abc"}, {"detect": 2**40}, {"detect": 2**32 + 7},
+                                       {"detect": True}, {"library": 123}])
+def test_link_arguments_it_cannot_take_are_refused_before_the_link_opens(desk, arguments):
+    with pytest.raises(stagemark.StagemarkError) as failure:
+        stagemark.Link(PORT, **arguments)
+    assert failure.value.step == "argument"
+    with stagemark.Link(PORT):
+        pass  # the port was never taken
+
+
+def test_a_second_link_in_one_process_is_refused_and_marks_no_phone(desk):
+    desk("insert", "--port", PORT + 1, "--bsn", "2222222222")
+    with stagemark.Link(PORT) as first:
+        with pytest.raises(stagemark.StagemarkError) as failure:
+            with stagemark.Link(PORT + 1):
+                pass
+        assert failure.value.step == "argument"
+        first.record_direct("CT", passed=True)
+    with stagemark.Link(PORT) as link, link.open_handle() as phone:
+        assert phone.status("CT") is stagemark.Status.PASSED
+    with stagemark.Link(PORT + 1) as link, link.open_handle() as other:
+        assert other.status("CT") is stagemark.Status.NOT_RECORDED
+
+
+@pytest.mark.parametrize("verdict", ["no", "False", 0, 1, None])
+def test_a_verdict_that_is_not_a_bool_records_nothing(desk, verdict):
+    with stagemark.Link(PORT) as link:
+        with link.open_handle() as phone:
+            with pytest.raises(stagemark.StagemarkError):
+                phone.record("RES2", verdict)
+            assert phone.status("RES2") is stagemark.Status.NOT_RECORDED
+        with pytest.raises(stagemark.StagemarkError):
+            link.record_direct("RES1", verdict)
+        with link.open_handle() as phone:
+            assert phone.status("RES1") is stagemark.Status.NOT_RECORDED
+
+
 def test_stage_names(desk):
     with stagemark.Link(PORT) as link, link.open_handle() as phone:
-        for bad in ("XT", "", None):
+        for bad in ("XT", "", None, "\u0131me\u0131"):
             with pytest.raises(stagemark.StagemarkError):
                 phone.status(bad)
         with pytest.raises(stagemark.StagemarkError):

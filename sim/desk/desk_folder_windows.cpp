@@ -85,37 +85,6 @@ std::filesystem::path Child(const std::filesystem::path& folder, const std::stri
     return folder / std::filesystem::path(name);
 }
 
-// Where the system says an open file or folder is, without the "\\?\" prefix.
-std::wstring FinalPath(HANDLE handle) {
-    wchar_t path[MAX_PATH * 4];
-    const DWORD length = GetFinalPathNameByHandleW(handle, path, static_cast<DWORD>(std::size(path)),
-                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length == 0 || length >= std::size(path)) return L"";
-    std::wstring text(path, length);
-    if (text.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + text.substr(8);
-    if (text.rfind(L"\\\\?\\", 0) == 0) return text.substr(4);
-    return text;
-}
-
-bool SamePath(const std::wstring& a, const std::wstring& b) {
-    return !a.empty() && CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
-// The path as the system would name it: full, with long names.
-std::wstring LongFullPath(const std::filesystem::path& path) {
-    wchar_t full[MAX_PATH * 4], long_name[MAX_PATH * 4];
-    DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(std::size(full)), full, nullptr);
-    if (length == 0 || length >= std::size(full)) return path.wstring();
-    length = GetLongPathNameW(full, long_name, static_cast<DWORD>(std::size(long_name)));
-    std::wstring text = length == 0 || length >= std::size(long_name) ? std::wstring(full) : std::wstring(long_name);
-    while (text.size() > 3 && (text.back() == L'\\' || text.back() == L'/')) text.pop_back();
-    return text;
-}
-
-// A plain file on disk: not a device, a pipe, a folder or a reparse point.
-bool IsPlainFile(HANDLE file, FileId* id);
-
 bool IsPlainFile(HANDLE file, FileId* id) {
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info)) return false;
@@ -193,7 +162,8 @@ constexpr int kFileIdBothDirectoryInformation = 37;
 // True when the folder's name, as its parent lists it now, is a real folder and the one
 // that was opened: a link that stood at the name for a moment, and was followed by a
 // system that follows links when it opens, is caught by the open folder's id.
-bool NameIsTheOpenFolder(const std::filesystem::path& path, HANDLE folder) {
+bool NameIsTheOpenFolder(std::filesystem::path path, HANDLE folder) {
+    if (!path.has_filename()) path = path.parent_path();  // "C:\\desk\\" names the folder "desk"
     BY_HANDLE_FILE_INFORMATION opened{};
     if (!GetFileInformationByHandle(folder, &opened)) return false;
     Handle parent(CreateFileW(path.parent_path().c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
@@ -251,9 +221,7 @@ Folder Folder::Open() {
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(folder.get(), &info)) return {path, -1, Refusal(path, "it cannot be read")};
     if (const char* why = FolderProblem(info.dwFileAttributes)) return {path, -1, Refusal(path, why)};
-    // Where the open folder really is must be where its name says: not a link's target.
-    const std::wstring real = FinalPath(folder.get());
-    if (!SamePath(real, LongFullPath(path)) || !NameIsTheOpenFolder(path, folder.get())) {
+    if (!NameIsTheOpenFolder(path, folder.get())) {
         return {path, -1, Refusal(path, "it is reached through a link, or was replaced while it was opened")};
     }
     return {path, reinterpret_cast<std::intptr_t>(folder.release()), ""};

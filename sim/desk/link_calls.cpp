@@ -1,13 +1,11 @@
 #include "link_calls.hpp"
 
-#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "call_log.hpp"
 #include "desk_call.hpp"
-#include "desk_trace.hpp"
-#include "no_throw.hpp"
 #include "port_hold.hpp"
 #include "port_name.hpp"
 #include "process_ids.hpp"
@@ -29,7 +27,7 @@ bool HoldForLink(DeskCall& call, int port) {
     PortState& state = Port(port);
     state.open_problem.clear();
     if (folder == nullptr || !folder->Usable()) return true;  // nothing to hold against: the read will say why
-    HoldAttempt attempt = TakePort(*folder, port, Holder::Link, 0);
+    HoldAttempt attempt = TakePort(*folder, port, Holder::Link, kLinkWaitForCommandMs);
     if (attempt.result == LockResult::Busy) {
         state.open_problem = "COM" + std::to_string(port) + " is in use by another program" +
                              (attempt.holder > 0 ? " (process " + std::to_string(attempt.holder) + ")" : "") +

@@ -48,14 +48,10 @@ long LiveHolder(const Folder& folder, int port) {
 HoldAttempt TakePort(const Folder& folder, int port, Holder who, int wait_ms) {
     HoldAttempt attempt;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
-    const auto link_deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLinkWaitForCommandMs);
     for (;;) {
         attempt.result = folder.Lock(PortFile(port, ".link"), attempt.lock, attempt.problem);
-        if (attempt.result != LockResult::Busy) break;
-        const auto now = std::chrono::steady_clock::now();
-        const bool waits = who == Holder::Command ? now < deadline
-                                                  : now < link_deadline && !ReadHolder(folder, port).link;
-        if (!waits) break;
+        if (attempt.result != LockResult::Busy || std::chrono::steady_clock::now() >= deadline) break;
+        if (who == Holder::Link && ReadHolder(folder, port).link) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     if (attempt.result == LockResult::Busy) attempt.holder = LiveHolder(folder, port);

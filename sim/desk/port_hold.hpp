@@ -21,8 +21,8 @@ struct HoldAttempt {
 };
 
 // Takes the port's hold, waiting up to `wait_ms` while another process holds it. A link
-// waits only for a desk command, which holds the port for a moment: as a COM port, it is
-// refused at once while another program's link holds it.
+// waits only while a desk command holds it, for a moment: as a COM port, it is refused at
+// once while another program's link holds it.
 HoldAttempt TakePort(const Folder& folder, int port, Holder who, int wait_ms);
 
 // How long a link waits for a desk command that changes the port's phone.

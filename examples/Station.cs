@@ -17,19 +17,8 @@ static class Station
         return 64;
     }
 
-    static bool TryStage(string name, out Stagemark.Stage stage)
-    {
-        foreach (Stagemark.Stage known in Enum.GetValues(typeof(Stagemark.Stage)))
-        {
-            if (string.Equals(known.ToString(), name, StringComparison.OrdinalIgnoreCase))
-            {
-                stage = known;
-                return true;
-            }
-        }
-        stage = Stagemark.Stage.BSN;
-        return false;
-    }
+    // ASCII names in any case, the same under every culture.
+    static bool TryStage(string name, out Stagemark.Stage stage) { return Stagemark.StageNames.TryParse(name, out stage); }
 
     static int Main(string[] args)
     {

@@ -12,8 +12,11 @@ import argparse
 import pathlib
 import sys
 
-# The package ships beside the examples, in the repository and in the zip alike.
-sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "bindings" / "python"))
+# In the repository the package sits beside the examples; a station elsewhere, and the zip,
+# install it with pip from the wheel (bindings/python/stagemark-VERSION-py3-none-any.whl).
+_BESIDE = pathlib.Path(__file__).resolve().parent.parent / "bindings" / "python"
+if (_BESIDE / "stagemark").is_dir():
+    sys.path.insert(0, str(_BESIDE))
 import stagemark  # noqa: E402
 
 STAGES = stagemark.STAGE_NAMES
@@ -47,10 +50,11 @@ def port_number(text):
 
 
 def stage_name(text):
-    """A stage, named in any case."""
-    if text.upper() not in STAGES:
-        raise argparse.ArgumentTypeError(f"unknown stage '{text}' (stages: {' '.join(STAGES)})")
-    return text.upper()
+    """A stage, named in any case; ASCII only, as the package takes it ("ımeı".upper() is "IMEI")."""
+    try:
+        return stagemark.Stage.of(text).value
+    except stagemark.StagemarkError:
+        raise argparse.ArgumentTypeError(f"unknown stage '{text}' (stages: {' '.join(STAGES)})") from None
 
 
 def stage_list(text):

@@ -71,11 +71,18 @@ typedef struct TestHandle {
  * A station's usual order: InitTat, DetectMobile, then test-handle calls or
  * direct results, then ExitTat with the same port. InitTat, every call that
  * reaches the phone, and ExitTat must come from one thread.
+ *
+ * The library holds one link per process, as the vendor's link library does:
+ * the link is the process's state, not a value a station holds.
  */
 
 /** Opens the serial link to the phone on serial port `port` (1 is COM1; from
  *  10 up the device-namespace name is used) at 115200 bit/s, and initialises
- *  the phone driver. Returns 1 when the link is open. After a failed open the
+ *  the phone driver. Returns 1 when the link is open. The library holds one
+ *  link per process: call InitTat again only after ExitTat. A second InitTat
+ *  while a link is open does not give a second link: every later call reaches
+ *  the phone on the newer port, so a station still working on the first phone
+ *  marks the other. After a failed open the
  *  link library's per-thread storage stays allocated, and ExitTat, whose close
  *  then fails, does not release it. */
 STAGEMARK_API int STAGEMARK_CALL InitTat(unsigned char port);

@@ -10,6 +10,8 @@
 //
 // Build the station for x86: stagemark.dll is a 32-bit DLL. Every failure throws
 // StagemarkException, which names the step; the link and the handle close on every path.
+// The library holds one link per process, and one test handle: a second Link, or a second
+// handle, is refused while one is open.
 using System;
 using System.Collections.Generic;
 using System.IO;
@@ -214,6 +216,46 @@ namespace Stagemark
     /// <summary>The eight test stages, in the record's order.</summary>
     public enum Stage { BSN, BT, CT, LAMA, FT, IMEI, RES1, RES2 }
 
+    /// <summary>Stage names as stations and operators type them: ASCII letters and digits in any
+    /// case, the same under every culture.</summary>
+    public static class StageNames
+    {
+        /// <summary>The stage named, or false for any other text. Only ASCII is taken: "ımeı"
+        /// upper-cases to IMEI under some cultures, and would record a stage nobody named.</summary>
+        public static bool TryParse(string name, out Stage stage)
+        {
+            stage = Stage.BSN;
+            if (name == null) return false;
+            var upper = new StringBuilder(name.Length);
+            foreach (char c in name)
+            {
+                if (c > 0x7F) return false;
+                upper.Append(c >= 'a' && c <= 'z' ? (char)(c - 'a' + 'A') : c);
+            }
+            // Never Enum.Parse: it takes numbers and lists of names as well.
+            foreach (Stage known in Enum.GetValues(typeof(Stage)))
+            {
+                if (string.Equals(known.ToString(), upper.ToString(), StringComparison.Ordinal))
+                {
+                    stage = known;
+                    return true;
+                }
+            }
+            return false;
+        }
+
+        /// <summary>The stage named; throws StagemarkException (step "argument") for any other text.</summary>
+        public static Stage Parse(string name)
+        {
+            Stage stage;
+            if (!TryParse(name, out stage))
+                throw new StagemarkException("argument", "unknown stage " + (name == null ? "null" : "'" + name + "'") +
+                                                         " (stages: " + string.Join(" ", Enum.GetNames(typeof(Stage))) +
+                                                         ")");
+            return stage;
+        }
+    }
+
     /// <summary>A step of the station's sequence failed; Step names it.</summary>
     public class StagemarkException : Exception
     {
@@ -268,30 +310,80 @@ namespace Stagemark
 
     sealed class StageCalls
     {
-        public readonly Func<int> Pass, Fail, Status, DirectPass, DirectFail;
+        // Direct results go through the handle too (Link.RecordDirect), so the R_ exports are not here.
+        public readonly Func<int> Pass, Fail, Status;
 
-        public StageCalls(Func<int> pass, Func<int> fail, Func<int> status, Func<int> directPass, Func<int> directFail)
+        public StageCalls(Func<int> pass, Func<int> fail, Func<int> status)
         {
-            Pass = pass; Fail = fail; Status = status; DirectPass = directPass; DirectFail = directFail;
+            Pass = pass; Fail = fail; Status = status;
         }
 
-        public static readonly Dictionary<Stage, StageCalls> Of = new Dictionary<Stage, StageCalls>
+        /// <summary>The stage's calls; a number cast to Stage that names no stage is refused.</summary>
+        public static StageCalls For(Stage stage)
         {
-            { Stage.BSN, new StageCalls(Native.BSN_Pass, Native.BSN_Fail, Native.BSN_Status, Native.R_BSN_Pass, Native.R_BSN_Fail) },
-            { Stage.BT, new StageCalls(Native.BT_Pass, Native.BT_Fail, Native.BT_Status, Native.R_BT_Pass, Native.R_BT_Fail) },
-            { Stage.CT, new StageCalls(Native.CT_Pass, Native.CT_Fail, Native.CT_Status, Native.R_CT_Pass, Native.R_CT_Fail) },
-            { Stage.LAMA, new StageCalls(Native.LAMA_Pass, Native.LAMA_Fail, Native.LAMA_Status, Native.R_LAMA_Pass, Native.R_LAMA_Fail) },
-            { Stage.FT, new StageCalls(Native.FT_Pass, Native.FT_Fail, Native.FT_Status, Native.R_FT_Pass, Native.R_FT_Fail) },
-            { Stage.IMEI, new StageCalls(Native.IMEI_Pass, Native.IMEI_Fail, Native.IMEI_Status, Native.R_IMEI_Pass, Native.R_IMEI_Fail) },
-            { Stage.RES1, new StageCalls(Native.RES1_Pass, Native.RES1_Fail, Native.RES1_Status, Native.R_RES1_Pass, Native.R_RES1_Fail) },
-            { Stage.RES2, new StageCalls(Native.RES2_Pass, Native.RES2_Fail, Native.RES2_Status, Native.R_RES2_Pass, Native.R_RES2_Fail) },
+            StageCalls calls;
+            if (!Of.TryGetValue(stage, out calls))
+                throw new StagemarkException("argument", "stage " + (int)stage + " is not one of the eight stages (" +
+                                                         string.Join(" ", Enum.GetNames(typeof(Stage))) + ")");
+            return calls;
+        }
+
+        static readonly Dictionary<Stage, StageCalls> Of = new Dictionary<Stage, StageCalls>
+        {
+            { Stage.BSN, new StageCalls(Native.BSN_Pass, Native.BSN_Fail, Native.BSN_Status) },
+            { Stage.BT, new StageCalls(Native.BT_Pass, Native.BT_Fail, Native.BT_Status) },
+            { Stage.CT, new StageCalls(Native.CT_Pass, Native.CT_Fail, Native.CT_Status) },
+            { Stage.LAMA, new StageCalls(Native.LAMA_Pass, Native.LAMA_Fail, Native.LAMA_Status) },
+            { Stage.FT, new StageCalls(Native.FT_Pass, Native.FT_Fail, Native.FT_Status) },
+            { Stage.IMEI, new StageCalls(Native.IMEI_Pass, Native.IMEI_Fail, Native.IMEI_Status) },
+            { Stage.RES1, new StageCalls(Native.RES1_Pass, Native.RES1_Fail, Native.RES1_Status) },
+            { Stage.RES2, new StageCalls(Native.RES2_Pass, Native.RES2_Fail, Native.RES2_Status) },
         };
     }
 
+    /// <summary>What the desk's stand-in link library (sl) knows about a port: who holds it,
+    /// and why an open failed. The vendor's sl has no such functions, and then the generic
+    /// message stays.</summary>
+    static class Desk
+    {
+        [DllImport("sl", CallingConvention = CallingConvention.Cdecl)]
+        static extern UIntPtr sim_port_problem(int port, [Out] byte[] text, UIntPtr capacity);
+
+        // A C long: as wide as a pointer on both targets (32-bit Windows, 64-bit Linux).
+        [DllImport("sl", CallingConvention = CallingConvention.Cdecl)]
+        static extern IntPtr sim_port_holder(int port);
+
+        internal static string OpenFailure(int port)
+        {
+            string com = "COM" + port;
+            try
+            {
+                var text = new byte[4096];
+                ulong length = (ulong)sim_port_problem(port, text, (UIntPtr)text.Length);
+                if (length > 0 && length < (ulong)text.Length)
+                    return "opening the link on " + com + " failed: " + Encoding.UTF8.GetString(text, 0, (int)length);
+                long holder = (long)sim_port_holder(port);
+                if (holder > 0)
+                    return "opening the link on " + com + " failed: " + com + " is in use by another program " +
+                           "(process " + holder + "); wait until it ends or closes the link, then open it again";
+            }
+            catch (DllNotFoundException) { }
+            catch (EntryPointNotFoundException) { }
+            catch (BadImageFormatException) { }
+            return "opening the link on " + com + " failed: the port does not exist or another program holds it; " +
+                   "check the port number, and close any other program that uses " + com;
+        }
+    }
+
     /// <summary>The serial link to the phone on a port: InitTat, DetectMobile when a value
-    /// is given (the vendor driver's own setting), and ExitTat on Dispose, on every path.</summary>
+    /// is given (the vendor driver's own setting), and ExitTat on Dispose, on every path.
+    /// The library holds one link per process: a second Link is refused while one is open.</summary>
     public sealed class Link : IDisposable
     {
+        // The one link open in this process; the lock makes the check and the claim one step.
+        static readonly object linkLock = new object();
+        static Link current;
+
         readonly byte port;
         bool open;
 
@@ -302,39 +394,109 @@ namespace Stagemark
             if (port < 0 || port > 255)
                 throw new StagemarkException("argument", "port " + port + " is not a number from 0 to 255");
             this.port = (byte)port;
-            if (Native.InitTat(this.port) == 0)
-                throw new StagemarkException("open", "opening the link on COM" + port + " failed: the port does " +
-                                                     "not exist or another program holds it; check the port number");
-            open = true;
-            if (detect.HasValue && Native.DetectMobile(detect.Value) == 0)
+            lock (linkLock)
             {
-                Dispose();
-                throw new StagemarkException("detect", "detecting the phone on COM" + port + " failed: the driver " +
-                                                       "found no phone; check it is connected and powered");
+                if (current != null)
+                    throw new StagemarkException("open", "opening the link on COM" + port + " was refused: a link " +
+                                                         "is already open in this process, on COM" + current.port +
+                                                         ", and the library holds one link per process, so a second " +
+                                                         "would mark the wrong phone; dispose that link " +
+                                                         "first (if its close failed, call its Dispose again, or end " +
+                                                         "the program)");
+                current = this;  // claimed before InitTat: no other thread opens one meanwhile
+            }
+            int opened;
+            try
+            {
+                opened = Native.InitTat(this.port);
+            }
+            catch (DllNotFoundException error)
+            {
+                Release();
+                throw new StagemarkException("load", "opening the link on COM" + port + " failed: stagemark could " +
+                                                     "not be loaded (" + error.Message + "); call Loader.Load with " +
+                                                     "the full path of stagemark.dll first");
+            }
+            catch
+            {
+                Release();
+                throw;
+            }
+            if (opened == 0)
+            {
+                Release();
+                throw new StagemarkException("open", Desk.OpenFailure(port));
+            }
+            open = true;
+            try
+            {
+                if (detect.HasValue && Native.DetectMobile(detect.Value) == 0)
+                    throw new StagemarkException("detect", "detecting the phone on COM" + port + " failed: the " +
+                                                           "driver found no phone; check it is connected and powered");
+            }
+            catch (Exception error)
+            {
+                // A constructor that throws hands back no link to dispose: close it here.
+                bool closed = TryClose();
+                if (closed || !(error is StagemarkException)) throw;
+                throw new StagemarkException(((StagemarkException)error).Step, error.Message + "; closing the link " +
+                                             "failed as well, so end the program and reconnect the phone before " +
+                                             "the next station runs");
             }
         }
 
         public int Port { get { return port; } }
 
-        /// <summary>The test handle on this link's phone; dispose it on every path.</summary>
-        public TestHandle OpenHandle() { return new TestHandle(port); }
-
-        /// <summary>Records the stage straight into the phone's record. The record is checked
-        /// through a handle first, so a never-written record, or a handle left open, is refused.</summary>
-        public void RecordDirect(Stage stage, bool passed)
+        void Release()
         {
-            using (OpenHandle()) { }
-            StageCalls calls = StageCalls.Of[stage];
-            if ((passed ? calls.DirectPass() : calls.DirectFail()) == 0)
-                throw new StagemarkException("record", "recording " + stage + " on the phone on COM" + port +
-                                                       " failed; check the phone and record it again");
+            lock (linkLock)
+            {
+                if (current == this) current = null;
+            }
         }
 
+        void RequireOpen()
+        {
+            if (!open)
+                throw new StagemarkException("argument", "the link on COM" + port + " is closed; use it before " +
+                                                         "disposing it");
+        }
+
+        /// <summary>The test handle on this link's phone; dispose it on every path.</summary>
+        public TestHandle OpenHandle()
+        {
+            RequireOpen();
+            return new TestHandle(port);
+        }
+
+        /// <summary>Records the stage straight into the phone's record: one read and one write
+        /// on the link, through a handle opened and closed here. So a never-written record is
+        /// refused before anything is written, and so is a handle left open (its next result
+        /// would undo this one).</summary>
+        public void RecordDirect(Stage stage, bool passed)
+        {
+            StageCalls.For(stage);
+            using (TestHandle phone = OpenHandle()) phone.Record(stage, passed);
+        }
+
+        // ExitTat, after closing a handle left open (it would carry this phone's record onto the
+        // next). When the link library refuses to close, the link stays this process's one link,
+        // which may still hold the phone.
+        bool TryClose()
+        {
+            if (!open) return true;
+            TestHandle.CloseOpen();
+            if (Native.ExitTat(port) == 0) return false;
+            open = false;
+            Release();
+            return true;
+        }
+
+        /// <summary>Closes the link. Throws when the link library refused to close it; Dispose
+        /// may then be called again.</summary>
         public void Dispose()
         {
-            if (!open) return;
-            open = false;
-            if (Native.ExitTat(port) == 0)
+            if (!TryClose())
                 throw new StagemarkException("close", "closing the link on COM" + port + " failed: reconnect " +
                                                       "the phone before the next station runs");
         }
@@ -345,27 +507,53 @@ namespace Stagemark
     public sealed class TestHandle : IDisposable
     {
         public const int WorkingCopySize = 819;
+        const string ErasedBsn = "ffffffffff";  // flash that was never written reads 0xFF
+        // The handle open in this process through the binding: the library keeps one.
+        static TestHandle current;
         readonly byte port;
         IntPtr copy;
 
         internal TestHandle(byte port)
         {
             this.port = port;
+            if (current != null)
+                throw new StagemarkException("read", "opening the test handle on COM" + port + " was refused: a " +
+                                                     "test handle is already open in this process, and the library " +
+                                                     "keeps one; record through that handle, or dispose it first");
             copy = Native.OpenTestHandle();
             if (copy == IntPtr.Zero)
                 throw new StagemarkException("read", "reading the phone's record on COM" + port + " failed: the " +
                                                      "phone did not hand it over, or a handle is still open in " +
                                                      "this process; check the phone and close every handle");
-            var buffer = new StringBuilder(11);
-            Native.GetBsnStr(buffer);
-            Bsn = buffer.ToString();
-            if (Bsn.Length != 10 || !IsDigits(Bsn))
+            current = this;
+            try
+            {
+                var buffer = new StringBuilder(11);
+                Native.GetBsnStr(buffer);
+                Bsn = buffer.ToString();
+                if (Bsn.Length != 10 || !IsDigits(Bsn)) throw new StagemarkException("check", Untrusted(port, Bsn));
+            }
+            catch
             {
                 Dispose();
-                throw new StagemarkException("check", "the phone's record on COM" + port + " has the BSN '" + Bsn +
-                                                      "', not ten digits: it looks never written or damaged, and " +
-                                                      "nothing was written");
+                throw;
             }
+        }
+
+        static string Untrusted(byte port, string bsn)
+        {
+            string start = "the phone's record on COM" + port + " has the BSN '" + bsn + "'";
+            if (bsn == ErasedBsn)
+                return start + ", as erased flash reads: the record has never been written, and nothing was " +
+                       "written to it; the phone's BSN must be written to the phone before any station records a stage";
+            return start + ", not ten decimal digits: the record is damaged, and nothing was written to it; " +
+                   "check the phone's record with the vendor's tool: its BSN must be ten decimal digits before any " +
+                   "station records a stage";
+        }
+
+        internal static void CloseOpen()
+        {
+            if (current != null) current.Dispose();
         }
 
         static bool IsDigits(string text)
@@ -387,14 +575,15 @@ namespace Stagemark
 
         public Status StatusOf(Stage stage)
         {
+            StageCalls calls = StageCalls.For(stage);
             Open();
-            return (Status)StageCalls.Of[stage].Status();
+            return (Status)calls.Status();
         }
 
         public void Record(Stage stage, bool passed)
         {
+            StageCalls calls = StageCalls.For(stage);
             Open();
-            StageCalls calls = StageCalls.Of[stage];
             if ((passed ? calls.Pass() : calls.Fail()) == 0)
                 throw new StagemarkException("record", "writing the phone's record on COM" + port + " failed: " +
                                                        stage + " is not recorded on the phone; record it again");
@@ -403,7 +592,9 @@ namespace Stagemark
         /// <summary>The route check: true when every stage named passed.</summary>
         public bool Passed(params Stage[] stages)
         {
-            if (stages.Length == 0) throw new StagemarkException("argument", "name at least one stage to check");
+            if (stages == null || stages.Length == 0)
+                throw new StagemarkException("argument", "name at least one stage to check");
+            foreach (Stage stage in stages) StageCalls.For(stage);  // every name checked before any answer
             foreach (Stage stage in stages) if (StatusOf(stage) != Status.Passed) return false;
             return true;
         }
@@ -418,6 +609,7 @@ namespace Stagemark
             if (copy == IntPtr.Zero) return;
             Native.CloseTestHandle();
             copy = IntPtr.Zero;
+            if (current == this) current = null;
         }
     }
 }

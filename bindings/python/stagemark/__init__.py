@@ -10,6 +10,8 @@
 
 Every failure raises StagemarkError, which names the step that failed. A record whose
 BSN is not ten decimal digits (never written, or damaged) is refused when the handle opens.
+The library holds one link per process, and one test handle: a second Link, or a second
+handle, is refused while one is open. Wrong arguments are refused before the link opens.
 """
 from ._native import STAGE_NAMES, TEST_HANDLE_SIZE, load
 from ._station import Link, Stage, StagemarkError, Status, TestHandle

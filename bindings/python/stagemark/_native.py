@@ -7,7 +7,7 @@ import ctypes.util
 import os
 import pathlib
 import sys
-from typing import Optional, Sequence
+from typing import Any, Callable, Optional, Sequence
 
 from ._errors import StagemarkError
 
@@ -33,6 +33,27 @@ def declare(lib: ctypes.CDLL) -> ctypes.CDLL:
             function = getattr(lib, name)
             function.argtypes, function.restype = [], ctypes.c_int
     return lib
+
+
+def desk_function(lib: ctypes.CDLL, name: str, restype: Any,
+                  argtypes: Sequence[Any]) -> Optional[Callable[..., Any]]:
+    """A function of the desk's stand-in link library (sl), which knows who holds a port and
+    why an open failed; None with the vendor's, which has no such function."""
+    try:
+        if sys.platform == "win32":
+            kernel32 = ctypes.WinDLL("kernel32")
+            kernel32.GetModuleHandleW.argtypes, kernel32.GetModuleHandleW.restype = [ctypes.c_wchar_p], ctypes.c_void_p
+            module = kernel32.GetModuleHandleW("sl.dll")  # loaded with stagemark.dll; never loaded here
+            if not module:
+                return None
+            source = ctypes.CDLL("sl.dll", handle=module)
+        else:
+            source = lib  # a lookup on the library's handle searches the libraries it loaded too
+        function = source[name]
+    except (AttributeError, OSError):
+        return None
+    function.restype, function.argtypes = restype, list(argtypes)
+    return function
 
 
 def check_process_fits(platform: str, maxsize: int) -> None:

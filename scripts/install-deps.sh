@@ -15,6 +15,9 @@ packages=(
   clang-tools-14 lld llvm libwine-dev
   # The bindings, each tested by its language's own runtime.
   python3-pytest python3-setuptools python3-pip mono-mcs mono-runtime
+  # The Python wheel, built offline and installed into a fresh venv; the Linux install,
+  # built against with pkg-config.
+  python3-build python3-wheel python3-venv pkgconf
 )
 
 [ "${1:-}" = demo ] && packages=("${demo_packages[@]}")

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Builds the station zip, unpacks it as an integrator would, loads the DLL from it, and
-runs the C station, built with MinGW and as Visual C++ builds it, against a phone on the desk.
+"""Builds the station zip, unpacks it as an integrator would, checks the Python wheel in it,
+loads the DLL from it, and runs the C station, built with MinGW and as Visual C++ builds it,
+against a phone on the desk.
 
     check_package.py CPACK BUILD_DIR VERSION WINE_RUN C_LOADER LOAD_ELSEWHERE STATION STATION_MSVC
 """
@@ -15,11 +16,28 @@ import zipfile
 EXPECTED = {
     "bin/stagemark.dll", "bin/stagemark.exe", "include/stagemark.h", "lib/libstagemark.dll.a", "lib/stagemark.lib",
     "lib/stagemark.def", "sim/sl.dll", "sim/dv.dll", "sim/stagemark-phone.exe", "examples/station.py",
-    "examples/station.c", "examples/Station.cs", "README.md", "LICENSE",
-    "bindings/python/pyproject.toml", "bindings/python/stagemark/__init__.py", "bindings/python/stagemark/_errors.py",
-    "bindings/python/stagemark/_native.py", "bindings/python/stagemark/_station.py",
-    "bindings/python/stagemark/py.typed", "bindings/dotnet/Stagemark.cs",
+    "examples/station.c", "examples/Station.cs", "README.md", "LICENSE", "bindings/dotnet/Stagemark.cs",
 }
+# The Python binding as pip installs it: a wheel of the package, with the project's version.
+WHEEL_MODULES = {"__init__.py", "_errors.py", "_native.py", "_station.py", "py.typed"}
+
+
+def wheel_name(version):
+    return f"bindings/python/stagemark-{version}-py3-none-any.whl"
+
+
+def check_wheel(wheel, version):
+    """The wheel holds the package's modules and says the project's version: 0 when it does."""
+    with zipfile.ZipFile(wheel) as zf:
+        names = set(zf.namelist())
+        metadata_file = f"stagemark-{version}.dist-info/METADATA"
+        metadata = zf.read(metadata_file).decode() if metadata_file in names else ""
+    modules = {n.split("/", 1)[1] for n in names if n.startswith("stagemark/")}
+    if not WHEEL_MODULES <= modules or f"\nVersion: {version}\n" not in metadata:
+        print(f"{wheel.name}: modules {sorted(modules)}, metadata {metadata!r}; expected {sorted(WHEEL_MODULES)} and "
+              f"version {version}")
+        return 1
+    return 0
 
 
 def run_stations(wine_run, bin_dir, stations, desk):
@@ -61,13 +79,16 @@ def main(cpack, build_dir, version, wine_run, c_loader, load_elsewhere, *station
         with zipfile.ZipFile(archive) as zf:
             names = {n.split("/", 1)[1] for n in zf.namelist() if not n.endswith("/")}
             zf.extractall(temp / "unpacked")
-        missing, extra = EXPECTED - names, names - EXPECTED
+        expected = EXPECTED | {wheel_name(version)}
+        missing, extra = expected - names, names - expected
         if missing or extra:
             print(f"package: missing {sorted(missing)}, unexpected {sorted(extra)}")
             return 1
         print(f"package {archive.name}: {len(names)} files as expected")
 
         root = temp / "unpacked" / f"stagemark-{version}-win32"
+        if check_wheel(root / wheel_name(version), version):
+            return 1
         bin_dir = root / "bin"
         # On a desk the stand-ins go beside the DLL, where the vendor's would.
         for dll in ("sl.dll", "dv.dll"):

@@ -8,6 +8,7 @@ Environment: STAGEMARK_TOOL and STAGEMARK_PHONE_TOOL (the two programs), STAGEMA
 import json
 import os
 import pathlib
+import re
 import shutil
 import subprocess
 import sys
@@ -25,6 +26,7 @@ EXAMPLE = os.environ.get("STAGEMARK_EXAMPLE", "")
 C_STATIONS = [s for s in os.environ.get("STAGEMARK_C_STATIONS", "").split(",") if s]
 FAULTY_STATION = os.environ.get("STAGEMARK_FAULTY_STATION", "")
 DOTNET_STATION = os.environ.get("STAGEMARK_DOTNET_STATION", "").split()  # the runtime, then the program
+VERSION = os.environ.get("STAGEMARK_VERSION", "")  # the project's, as the build knows it
 LINK_MS_PER_RECORD = 1036 * 10 / 115200 * 1000
 RECORD_SIZE = 1036
 PORT = 4
@@ -98,7 +100,7 @@ class ExitCodes(Desk):
         ("wrongly sized phone file", True, truncate, None, ["check", "FT", "--port", PORT], 2,
          f"the phone's record on COM{PORT} is damaged"),
         ("phone never written", True, erase_bsn, None, ["check", "BSN", "--port", PORT], 2,
-         "BSN 'ffffffffff' is not ten decimal digits: the record looks never written"),
+         "its BSN reads 'ffffffffff', as erased flash: the phone's record has never been written"),
         ("no phone detected", False, None, None, ["status", "--port", PORT, "--detect", 0], 2,
          f"detecting the phone on COM{PORT} failed: the phone driver found no phone"),
         ("link cannot open", True, None, None, ["status", "--port", 0], 2, "opening the link on COM0 failed"),
@@ -254,7 +256,7 @@ class RefusalsWriteNothing(Desk):
         self.assertEqual(result.returncode, 2)
         failure = json.loads(result.stdout)
         self.assertEqual((failure["step"], failure["port"]), ("check", PORT))
-        self.assertIn("looks never written or damaged", failure["error"])
+        self.assertIn("the phone's record has never been written", failure["error"])
 
     def test_failures_in_json_carry_the_step(self):
         # No phone on the port; COM0 has no device, so its link cannot open.
@@ -364,7 +366,7 @@ class HostileDesk(Desk):
                 self.assertEqual(result.returncode, 74, result.stderr)
                 self.assertIn("writing the output failed", result.stderr)
         with open("/dev/full", "w") as full:
-            where = subprocess.run([PHONE_TOOL, "where", "--port", "1"], env=self.env, stdout=full, timeout=60)
+            where = subprocess.run([PHONE_TOOL, "where", "--port", str(PORT)], env=self.env, stdout=full, timeout=60)
         self.assertEqual(where.returncode, 74)
         before = self.phone_file().read_bytes()
         closed = subprocess.run(f'exec "{TOOL}" pass FT --port {PORT} >&-', shell=True, env=self.env,
@@ -430,7 +432,7 @@ class HostileDesk(Desk):
             with self.subTest(tmpdir=tmpdir):
                 where = subprocess.run([PHONE_TOOL, "where", "--port", "1"], env=dict(env, TMPDIR=tmpdir),
                                        cwd=self.folder, capture_output=True, text=True, timeout=60)
-                self.assertEqual(where.stdout.strip(), "/tmp/stagemark-sim/port1.phone")
+                self.assertIn("(its file would be /tmp/stagemark-sim/port1.phone)", where.stderr)
 
 
 class ToolWithoutItsLibraries(Desk):
@@ -614,7 +616,7 @@ class DeskSession(Desk):
             with self.subTest(args[0]):
                 refused = self.tool(*args, "--port", PORT)
                 self.assertEqual(refused.returncode, 2, refused.stdout)
-                self.assertIn("'ffffffffff' is not ten decimal digits", refused.stderr)
+                self.assertIn("the phone's record has never been written", refused.stderr)
         set_on_it = self.phone("set", "--port", PORT, "BT=passed")
         self.assertEqual(set_on_it.returncode, 1)
         self.assertIn("never written", set_on_it.stderr)
@@ -742,6 +744,328 @@ class DeskSession(Desk):
         self.assertLess(kept, 2 * count, "older lines were dropped")
         self.assertTrue(trace["dropped"], "the trace says that older lines were dropped")
         self.assertTrue(self.phone("trace", "--port", PORT).stdout.startswith("older calls were dropped"))
+
+
+def zeroed_record():
+    """A phone fresh from its programming step: every byte 0x00, so the BSN reads 0000000000."""
+    return with_check(b"\x00" * RECORD_SIZE)
+
+
+def zero_header(path):
+    record = bytearray(path.read_bytes()[:RECORD_SIZE])
+    record[780:788] = b"\x00" * 8
+    path.write_bytes(with_check(record))
+
+
+class NeighbouringPorts(Desk):
+    """Two- and three-digit ports reach the phone on that port and no other."""
+
+    def test_each_port_marks_its_own_phone_and_leaves_its_neighbours(self):
+        # Windows names ports from COM10 up in the device namespace: two and three digits run there too.
+        ports = [10, 11, 255] if RUNNER else [1, 9, 10, 11, 99, 100, 101, 254, 255]
+        for port in ports:
+            self.insert(port=port, bsn=f"{3000000000 + port}")
+        for port in ports:
+            with self.subTest(port=port):
+                before = {p: self.phone_file(p).read_bytes() for p in ports}
+                marked = self.tool("fail", "RES2", "--port", port, "--json")
+                self.assertEqual(marked.returncode, 0, marked.stderr)
+                self.assertEqual(json.loads(marked.stdout)["bsn"], f"{3000000000 + port}", "the phone on that port")
+                self.assertEqual([p for p in ports if self.phone_file(p).read_bytes() != before[p]], [port])
+        self.assertEqual(sorted(p.name for p in self.folder.glob("*.phone")),
+                         sorted(f"port{p}.phone" for p in ports), "each desk command put its phone on its port")
+
+
+class JsonOnEveryFailure(Desk):
+    """With --json anywhere on the command line, a failure is one JSON object on stdout, usage errors too."""
+
+    def test_usage_errors_in_json(self):
+        cases = [
+            (["pass", "XT", "--port", 1, "--json"], "unknown stage 'XT'"),
+            (["status", "--port", 300, "--json"], "port '300'"),
+            (["--json", "status", "--port", 1], "unknown command '--json'"),
+            (["status", "--json", "--port", 1, "--port", 2], "--port is given twice"),
+            (["status", "--port", 1, "--json", "--json"], "--json is given twice"),
+            (["check", "--json", "--port", 1], "check needs a stage"),
+            (["decode", "--json"], "decode needs a file"),
+            (["decode", "dump.bin", "--json", "--port", 0], "decode reads a file, not a port"),
+            (["status", "--port", 1, "--json", "--verbose"], "unknown option '--verbose'"),
+        ]
+        for args, words in cases[:2] if RUNNER else cases:
+            with self.subTest(" ".join(map(str, args))):
+                result = self.tool(*args)
+                self.assertEqual(result.returncode, 64, result.stderr)
+                failure = json.loads(result.stdout)
+                self.assertEqual((failure["step"], failure["port"]), ("usage", None))
+                self.assertIn(words, failure["error"])
+                self.assertIn(words, result.stderr)
+        self.assertEqual(list(self.folder.iterdir()), [], "no phone was reached")
+
+    @unittest.skipIf(RUNNER, "file names that are not UTF-8: Linux's bytes")
+    def test_paths_that_are_not_utf8_still_give_valid_json(self):
+        self.insert()
+        dump = self.folder / "dump-\udcff\udcfe.bin"  # the bytes 0xff 0xfe in the name
+        dump.write_bytes(self.phone_file().read_bytes()[:RECORD_SIZE])
+        odd_desk = self.folder / "desk-\udce9"
+        odd_desk.mkdir(mode=0o700)
+        open_desk = self.folder / "open-\udcff"
+        open_desk.mkdir()
+        open_desk.chmod(0o777)
+        odd = {"STAGEMARK_SIM_DIR": str(odd_desk)}
+        self.assertEqual(subprocess.run([PHONE_TOOL, "insert", "--port", str(PORT)], env=dict(self.env, **odd),
+                                        timeout=60).returncode, 0)
+        # name, command, environment, exit code, whether the odd bytes are in the output
+        cases = [
+            ("a dump decoded", ["decode", dump, "--json"], {}, 0, True),
+            ("a dump that is missing", ["decode", self.folder / "gone-\udcff.bin", "--json"], {}, 2, True),
+            ("a dump given twice", ["decode", dump, dump, "--json"], {}, 64, False),
+            ("a desk with a phone", ["status", "--port", PORT, "--json"], odd, 0, False),
+            ("a desk others can write", ["status", "--port", PORT, "--json"],
+             {"STAGEMARK_SIM_DIR": str(open_desk)}, 2, True),
+        ]
+        for name, args, env, code, shown in cases:
+            with self.subTest(name):
+                result = subprocess.run([TOOL, *map(str, args)], env=dict(self.env, **env), capture_output=True,
+                                        timeout=60)
+                self.assertEqual(result.returncode, code, result.stderr)
+                parsed = json.loads(result.stdout.decode("utf-8"))  # strict: not one stray byte
+                self.assertIsInstance(parsed, dict)
+                if shown:
+                    self.assertIn("\ufffd", json.dumps(parsed, ensure_ascii=False), "odd bytes are shown as U+FFFD")
+
+    @unittest.skipIf(RUNNER, "file names that are not UTF-8: Linux's bytes")
+    def test_the_desk_trace_in_json_is_valid_for_a_desk_path_that_is_not_utf8(self):
+        desk = self.folder / "desk-\udcff"
+        env = dict(self.env, STAGEMARK_SIM_DIR=str(desk))
+        self.assertEqual(subprocess.run([PHONE_TOOL, "insert", "--port", str(PORT)], env=env, timeout=60).returncode, 0)
+        (desk / f"port{PORT}.link").unlink(missing_ok=True)
+        (desk / f"port{PORT}.link").mkdir()  # a hold file the station cannot take: its reason names the path
+        station = subprocess.run([TOOL, "pass", "FT", "--port", str(PORT), "--json"], env=env, capture_output=True,
+                                 timeout=60)
+        self.assertEqual(station.returncode, 2, station.stderr)
+        self.assertEqual(json.loads(station.stdout.decode("utf-8"))["step"], "open")
+        trace = subprocess.run([PHONE_TOOL, "trace", "--port", str(PORT), "--json"], env=env, capture_output=True,
+                               timeout=60)
+        self.assertEqual(trace.returncode, 0, trace.stderr)
+        checks = [e["detail"] for e in json.loads(trace.stdout.decode("utf-8"))["entries"] if e["op"] == "check"]
+        self.assertTrue(any("desk-\ufffd" in check for check in checks), checks)
+
+
+class ToolVersion(Desk):
+    """--version names the tool's version and, for stagemark, the library it loaded and that library's version."""
+
+    def test_both_tools_name_their_version(self):
+        tool = self.tool("--version")
+        self.assertEqual(tool.returncode, 0, tool.stderr)
+        lines = tool.stdout.splitlines()
+        self.assertEqual(lines[0], f"stagemark {VERSION}")
+        if RUNNER:
+            # Read from the DLL's version resource, which the build makes from the same project version.
+            self.assertRegex(lines[1], r"^library [A-Za-z]:\\.*\\stagemark\.dll, version " + re.escape(VERSION) + "$")
+        else:
+            real = os.path.realpath(pathlib.Path(TOOL).parent / "libstagemark.so")
+            self.assertTrue(lines[1].startswith(f"library {real}, version "), lines[1])
+        phone = self.run_program(PHONE_TOOL, "--version")
+        self.assertEqual((phone.returncode, phone.stdout), (0, f"stagemark-phone {VERSION}\n"), phone.stderr)
+
+    @unittest.skipIf(RUNNER, "the shared library's real file name: Linux")
+    def test_the_library_version_comes_from_its_real_file_name(self):
+        bin_dir = pathlib.Path(TOOL).parent
+        cases = [("versioned", "libstagemark.so.2.3.4", "version 2.3.4"),
+                 ("plain", "libstagemark.so", "version not known: its file name libstagemark.so carries none")]
+        for name, real_name, words in cases:
+            with self.subTest(name):
+                folder = self.folder / name
+                folder.mkdir()
+                shutil.copy(TOOL, folder)
+                for library in ("libsl.so", "libdv.so"):
+                    shutil.copy(os.path.realpath(bin_dir / library), folder / library)
+                shutil.copy(os.path.realpath(bin_dir / "libstagemark.so"), folder / real_name)
+                if real_name != "libstagemark.so":
+                    (folder / "libstagemark.so").symlink_to(real_name)
+                tool = folder / pathlib.Path(TOOL).name
+                shown = self.run_program(tool, "--version")
+                self.assertEqual(shown.returncode, 0, shown.stderr)
+                self.assertEqual(shown.stdout.splitlines()[1], f"library {folder / real_name}, {words}")
+                as_json = json.loads(self.run_program(tool, "--version", "--json").stdout)
+                self.assertEqual(as_json["version"], VERSION)
+                self.assertEqual(as_json["library"]["path"], str(folder / real_name))
+                self.assertEqual(as_json["library"]["version"], "2.3.4" if name == "versioned" else None)
+        os.remove(self.folder / "plain" / "libstagemark.so")
+        missing = self.run_program(self.folder / "plain" / pathlib.Path(TOOL).name, "--version", "--json")
+        self.assertEqual(missing.returncode, 2)
+        self.assertEqual(json.loads(missing.stdout)["step"], "load")
+        self.assertIn("libstagemark.so", missing.stderr)
+
+
+class HelpAndLostOutput(Desk):
+    def phone(self, *args):
+        return self.run_program(PHONE_TOOL, *args)
+
+    def test_help_lists_each_command_once(self):
+        listed = [line.split()[0] for line in self.tool("--help").stdout.split("commands:\n")[1].split("\n\n")[0]
+                  .splitlines()]
+        self.assertEqual(listed, ["status", "pass", "fail", "check", "decode"])
+        whole = self.phone("--help").stdout
+        for command in ("insert",) if RUNNER else ("insert", "remove", "where", "set", "fault", "trace", "pace"):
+            with self.subTest(command):
+                own = self.phone(command, "--help")
+                self.assertEqual(own.returncode, 0, own.stderr)
+                self.assertTrue(own.stdout.startswith(f"usage: stagemark-phone {command} --port N"), own.stdout)
+                others = {"insert", "remove", "where", "set", "fault", "trace", "pace"} - {command}
+                self.assertFalse([o for o in others if f"stagemark-phone {o} " in own.stdout], own.stdout)
+                self.assertIn(f"  {command} --port N", whole)
+        if not RUNNER:
+            self.assertEqual(self.phone("erase", "--help").returncode, 64)
+
+    @unittest.skipIf(RUNNER, "/dev/full: Linux")
+    def test_lost_output_exits_74_with_words_that_fit_the_command(self):
+        self.insert()
+        dump = self.folder / "dump.bin"
+        dump.write_bytes(self.phone_file().read_bytes()[:RECORD_SIZE])
+        # program, command, words that must be said, words that must not
+        cases = [
+            (TOOL, ["--help"], "nothing was done", "stagemark status"),
+            (TOOL, ["status", "--help"], "nothing was done", "stagemark status"),
+            (TOOL, ["--version"], "nothing was done", "stagemark status"),
+            (TOOL, ["decode", dump], "decode changes nothing", "stagemark status"),
+            (TOOL, ["check", "BSN", "--port", PORT], "nothing was written to the phone", "stagemark status"),
+            (TOOL, ["pass", "FT", "--port", PORT], "check it with 'stagemark status --port 4'", "nothing was"),
+            (PHONE_TOOL, ["--help"], "nothing was done", "--port"),
+            (PHONE_TOOL, ["set", "--help"], "nothing was done", "--port"),
+            (PHONE_TOOL, ["--version"], "nothing was done", "--port"),
+            (PHONE_TOOL, ["insert", "--port", 5], "a new phone was put on COM5", "nothing was"),
+            (PHONE_TOOL, ["set", "--port", PORT, "BT=failed"], f"the stages were set on COM{PORT}", "nothing was"),
+            (PHONE_TOOL, ["where", "--port", PORT], "nothing was changed", "was put"),
+        ]
+        for program, args, said, unsaid in cases:
+            with self.subTest(f"{pathlib.Path(program).name} {' '.join(map(str, args))}"), \
+                    open("/dev/full", "w") as full:
+                result = subprocess.run([program, *map(str, args)], env=self.env, stdout=full, stderr=subprocess.PIPE,
+                                        text=True, timeout=60)
+                self.assertEqual(result.returncode, 74, result.stderr)
+                self.assertIn("writing the output failed", result.stderr)
+                self.assertIn(said, result.stderr)
+                self.assertNotIn(unsaid, result.stderr)
+        self.assertTrue(self.phone_file(5).is_file(), "the phone was put there, as the message says")
+        self.assertEqual(self.tool("check", "BT", "--port", PORT).returncode, 1, "BT was set failed")
+
+
+class DeskWords(Desk):
+    def phone(self, *args):
+        return self.run_program(PHONE_TOOL, *args)
+
+    def test_where_says_when_no_phone_is_there(self):
+        self.insert()
+        there = self.phone("where", "--port", PORT)
+        self.assertEqual(there.returncode, 0, there.stderr)
+        self.assertTrue(there.stdout.strip().endswith(f"port{PORT}.phone"), there.stdout)
+        empty = self.phone("where", "--port", 9)
+        self.assertEqual(empty.returncode, 1)
+        self.assertEqual(empty.stdout, "")
+        self.assertIn("no phone on COM9", empty.stderr)
+        self.assertIn("port9.phone", empty.stderr)
+
+    def test_option_words_in_any_ascii_case(self):
+        self.insert()
+        # args, exit code, words on stdout or stderr
+        cases = [
+            (["fault", "--port", PORT, "WRITE"], 0, f"COM{PORT}: the next write fails, once"),
+            (["fault", "--port", PORT, "Read", "--from-now"], 0, "the next read fails, and every one"),
+            (["fault", "--port", PORT, "--clear"], 0, "no fault planned"),
+            (["pace", "--port", PORT, "On"], 0, f"COM{PORT} paced"),
+            (["pace", "--port", PORT, "OFF"], 0, f"COM{PORT} at desk speed"),
+            (["set", "--port", PORT, "bt=Failed", "Ft=PASSED"], 0, "BT failed, FT passed"),
+            (["set", "--port", PORT, "BT=Unrecorded"], 0, "BT not recorded"),
+            # Only ASCII letters fold: a dotless ı is not an i.
+            (["fault", "--port", PORT, "wr\u0131te"], 64, "unknown operation"),
+            (["pace", "--port", PORT, "\u00f6n"], 64, "pace takes on or off"),
+            (["set", "--port", PORT, "BT=pass\u0131ng"], 64, "is not STAGE=STATE"),
+        ]
+        for args, code, words in cases[:2] if RUNNER else cases:
+            with self.subTest(" ".join(map(str, args))):
+                result = self.phone(*args)
+                self.assertEqual(result.returncode, code, result.stdout + result.stderr)
+                self.assertIn(words, result.stdout + result.stderr)
+
+    def test_a_relative_desk_folder_is_refused(self):
+        work = self.folder / "work"
+        work.mkdir()
+        env = dict(self.env, STAGEMARK_SIM_DIR="relative/desk")
+        commands = [(PHONE_TOOL, ["insert", "--port", PORT], 64), (TOOL, ["pass", "FT", "--port", PORT], 2)]
+        if not RUNNER:
+            commands += [(PHONE_TOOL, [c, "--port", PORT], 64) for c in ("remove", "where", "trace")]
+            commands += [(PHONE_TOOL, ["pace", "--port", PORT, "on"], 64), (TOOL, ["status", "--port", PORT], 2)]
+        for program, args, code in commands:
+            with self.subTest(f"{pathlib.Path(program).name} {args[0]}"):
+                result = subprocess.run(RUNNER + [program, *map(str, args)], env=env, cwd=work, capture_output=True,
+                                        text=True, timeout=60)
+                self.assertEqual(result.returncode, code, result.stdout + result.stderr)
+                self.assertIn("STAGEMARK_SIM_DIR 'relative/desk' is not a full path", result.stderr)
+                if program == TOOL:
+                    self.assertIn(f"opening the link on COM{PORT} failed", result.stderr)
+        self.assertEqual(list(work.iterdir()), [], "no desk was made under the current folder")
+
+
+class RecordsNotAsStagemarkWrites(Desk):
+    """A phone fresh from its programming step: fixed fields that stagemark does not write. Said, and recordable."""
+
+    def test_status_and_check_say_which_fixed_fields_differ_and_recording_goes_on(self):
+        self.insert()
+        self.phone_file().write_bytes(zeroed_record())
+        zeroed = [{"field": "header", "offset": 780, "length": 8}, {"field": "0xFF block", "offset": 794, "length": 16},
+                  {"field": "pair block", "offset": 826, "length": 12}]
+        status = json.loads(self.tool("status", "--port", PORT, "--json").stdout)
+        self.assertEqual((status["bsn"], status["conforms"], status["differing"]), ("0000000000", False, zeroed))
+        if not RUNNER:
+            text = self.tool("status", "--port", PORT)
+            self.assertEqual(text.returncode, 0)
+            self.assertIn("differs from what stagemark writes: header at 780, 0xFF block at 794, pair block at 826",
+                          text.stdout)
+            check = self.tool("check", "BSN", "--port", PORT)
+            self.assertEqual(check.returncode, 1)
+            self.assertIn("route check refused: phone 0000000000: BSN not recorded", check.stdout)
+            self.assertIn("differs from what stagemark writes: header at 780", check.stdout)
+        passed = self.tool("pass", "BSN", "--port", PORT)
+        self.assertEqual(passed.returncode, 0, passed.stderr)
+        after = json.loads(self.tool("check", "BSN", "--port", PORT, "--json").stdout)
+        self.assertEqual((after["passed"], after["conforms"], after["differing"]), (True, True, []),
+                         "the write laid down stagemark's fixed fields")
+        if not RUNNER:
+            self.assertIn("header and fixed fields: as stagemark writes them", self.tool("status", "--port", PORT).stdout)
+
+    @unittest.skipIf(RUNNER, "the same path as above, with another field")
+    def test_a_zeroed_header_alone_is_named(self):
+        self.insert()
+        zero_header(self.phone_file())
+        check = json.loads(self.tool("check", "BSN", "--port", PORT, "--json").stdout)
+        self.assertEqual((check["conforms"], check["differing"]), (False, [{"field": "header", "offset": 780,
+                                                                            "length": 8}]))
+        self.assertEqual(self.tool("fail", "FT", "--port", PORT).returncode, 0)
+
+
+class NeverWrittenRecords(Desk):
+    def test_every_station_is_refused_with_what_is_true(self):
+        self.insert()
+        erase_bsn(self.phone_file())
+        before = self.phone_file().read_bytes()
+        for args in ([["pass", "BSN"]] if RUNNER else [["pass", "BSN"], ["fail", "BSN"], ["pass", "FT"]]):
+            with self.subTest(" ".join(args)):
+                refused = self.tool(*args, "--port", PORT)
+                self.assertEqual(refused.returncode, 2)
+                self.assertIn("the phone's record has never been written", refused.stderr)
+                self.assertIn("its BSN must be written to the phone before any station records a stage", refused.stderr)
+                self.assertNotIn("BSN station", refused.stderr)
+        self.assertEqual(self.phone_file().read_bytes(), before)
+        if RUNNER:
+            return  # the words are the tool's own, the same on both targets
+        record = bytearray(before[:RECORD_SIZE])
+        record[789:794] = b"\x12\x34\x5a\xbc\xde"
+        self.phone_file().write_bytes(with_check(record))
+        damaged = self.tool("pass", "BSN", "--port", PORT)
+        self.assertEqual(damaged.returncode, 2)
+        self.assertIn("its BSN '12345abcde' is not ten decimal digits", damaged.stderr)
+        self.assertNotIn("never been written", damaged.stderr)
 
 
 @unittest.skipUnless(LIBRARY and DOTNET_STATION, "the C# example runs on Mono against the native library")

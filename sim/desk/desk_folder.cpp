@@ -2,26 +2,58 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 #include <thread>
 
 namespace desk {
 
 std::filesystem::path TemporaryFolder();  // the platform's
 
-std::filesystem::path DeskPath() {
+namespace {
+
+std::optional<std::filesystem::path> NamedDesk() {
 #ifdef _WIN32
     // Wide, so that a folder named in any language reaches the file system unchanged.
-    if (const wchar_t* folder = _wgetenv(L"STAGEMARK_SIM_DIR"); folder != nullptr && *folder != L'\0') {
-        std::error_code ignored;
-        return std::filesystem::absolute(folder, ignored);  // so that every message names the one folder
-    }
+    if (const wchar_t* folder = _wgetenv(L"STAGEMARK_SIM_DIR"); folder != nullptr && *folder != L'\0') return folder;
 #else
-    if (const char* folder = std::getenv("STAGEMARK_SIM_DIR"); folder != nullptr && *folder != '\0') {
-        std::error_code ignored;
-        return std::filesystem::absolute(folder, ignored);  // so that every message names the one folder
-    }
+    if (const char* folder = std::getenv("STAGEMARK_SIM_DIR"); folder != nullptr && *folder != '\0') return folder;
 #endif
+    return std::nullopt;
+}
+
+// Windows takes "\\desk" as a folder at the root of the current drive, which is the same
+// for every program of a station: only a path without a root depends on where a program
+// starts ("desk", and "C:desk" too).
+bool DependsOnCurrentFolder(const std::filesystem::path& path) {
+#ifdef _WIN32
+    return !path.has_root_directory();
+#else
+    return !path.is_absolute();
+#endif
+}
+
+}  // namespace
+
+std::filesystem::path DeskPath() {
+    if (const std::optional<std::filesystem::path> named = NamedDesk()) {
+        if (DependsOnCurrentFolder(*named)) return *named;  // refused by Folder::Open, never made
+        std::error_code ignored;
+        return std::filesystem::absolute(*named, ignored);  // so that every message names the one folder
+    }
     return TemporaryFolder() / "stagemark-sim";
+}
+
+std::string DeskPathRefusal() {
+    const std::optional<std::filesystem::path> named = NamedDesk();
+    if (!named || !DependsOnCurrentFolder(*named)) return "";
+#ifdef _WIN32
+    const char* example = "C:\\stagemark-desk";
+#else
+    const char* example = "/tmp/stagemark-desk";
+#endif
+    return "STAGEMARK_SIM_DIR '" + PathText(*named) +
+           "' is not a full path: each program would find its desk under the folder it was started in, and a new "
+           "empty desk where none was meant; give the desk folder's full path, such as " + example;
 }
 
 std::string PathText(const std::filesystem::path& path) {

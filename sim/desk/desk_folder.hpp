@@ -103,6 +103,10 @@ class Folder {
 // The desk folder's path: STAGEMARK_SIM_DIR, or else stagemark-sim in the temp folder.
 std::filesystem::path DeskPath();
 
+// Why STAGEMARK_SIM_DIR cannot name the desk, with what to do: a relative path would put
+// each program's desk under the folder it was started in. Empty when it can.
+std::string DeskPathRefusal();
+
 // A path as UTF-8 text.
 std::string PathText(const std::filesystem::path& path);
 

@@ -124,6 +124,7 @@ std::filesystem::path TemporaryFolder() {
 
 Folder Folder::Open() {
     const std::filesystem::path path = DeskPath();
+    if (std::string refusal = DeskPathRefusal(); !refusal.empty()) return {path, -1, std::move(refusal)};
     const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
     int fd = open(path.c_str(), flags);
     if (fd < 0 && errno == ENOENT) {

@@ -207,6 +207,7 @@ std::filesystem::path TemporaryFolder() {
 // its files are reached by path; it must be a real folder, not a link to somewhere else.
 Folder Folder::Open() {
     const std::filesystem::path path = DeskPath();
+    if (std::string refusal = DeskPathRefusal(); !refusal.empty()) return {path, -1, std::move(refusal)};
     std::error_code ignored;
     std::filesystem::create_directories(path, ignored);
     // The name's own attributes first: some systems report a link's target through the handle.

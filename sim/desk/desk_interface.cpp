@@ -55,6 +55,17 @@ size_t SIM_CALL sim_phone_path(int port, char* out, size_t capacity) {
     });
 }
 
+size_t SIM_CALL sim_phone_record(int port, unsigned char* out, size_t capacity) {
+    return desk::NoThrow(size_t{0}, [&] {
+        if (!desk::ValidPort(port) || out == nullptr || capacity < format::kRecordSize) return size_t{0};
+        const std::shared_ptr<const desk::Folder>& linked = desk::Port(port).folder;
+        const desk::SeenPhone seen = linked ? desk::LoadPhone(*linked, port) : desk::LoadPhone(desk::Folder::Open(), port);
+        if (seen.state != SIM_PHONE_PRESENT) return size_t{0};
+        std::memcpy(out, seen.record.data(), seen.record.size());
+        return seen.record.size();
+    });
+}
+
 int SIM_CALL sim_desk_put_record(int port, const unsigned char record[SIM_RECORD_SIZE]) {
     return desk::NoThrow(0, [&] {
         if (record == nullptr) return 0;

@@ -26,6 +26,12 @@ bool HoldForLink(DeskCall& call, int port) {
     const Folder* folder = call.folder();
     PortState& state = Port(port);
     state.open_problem.clear();
+    // A desk named by a relative path is no desk at all: the link is refused at once, as a
+    // port that does not exist, and the tool says why.
+    if (folder != nullptr && !folder->Usable() && !DeskPathRefusal().empty()) {
+        state.open_problem = DeskPathRefusal();
+        return false;
+    }
     if (folder == nullptr || !folder->Usable()) return true;  // nothing to hold against: the read will say why
     HoldAttempt attempt = TakePort(*folder, port, Holder::Link, kLinkWaitForCommandMs);
     if (attempt.result == LockResult::Busy) {

@@ -38,6 +38,12 @@ SIM_SL_API size_t SIM_CALL sim_port_problem(int port, char *out, size_t capacity
 /* Where the port's phone is kept, as UTF-8: writes the path, returns its length (0 if it
  * does not fit). */
 SIM_SL_API size_t SIM_CALL sim_phone_path(int port, char *out, size_t capacity);
+/* The whole record the port's phone holds, as the desk keeps it: a station's library keeps
+ * only the stage fields of what it reads, and a tool may want to show the rest. Reads the
+ * desk file only, never over the link, and through the folder of this process's open link
+ * on the port when there is one. Returns the record's size (1036), or 0 when there is no
+ * sound phone there or `capacity` is smaller. */
+SIM_SL_API size_t SIM_CALL sim_phone_record(int port, unsigned char *out, size_t capacity);
 
 #ifdef __cplusplus
 }

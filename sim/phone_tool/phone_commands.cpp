@@ -4,7 +4,9 @@
 #include <string>
 
 #include "desk_commands.hpp"
+#include "op_names.hpp"
 #include "phone_commands.hpp"
+#include "phone_file.hpp"
 #include "record_text.hpp"
 #include "stages.hpp"
 
@@ -17,9 +19,9 @@ int StageSlot(const std::string& name) {
 }
 
 int StateValue(const std::string& state) {
-    if (state == "unrecorded") return 0;
-    if (state == "passed") return 1;
-    if (state == "failed") return 2;
+    if (desk::SameWord(state, "unrecorded")) return 0;
+    if (desk::SameWord(state, "passed")) return 1;
+    if (desk::SameWord(state, "failed")) return 2;
     return -1;
 }
 
@@ -88,6 +90,14 @@ int Where(const Arguments& args) {
     const desk::Folder folder = desk::Folder::Open();
     if (!folder.Usable()) {
         std::fprintf(stderr, "stagemark-phone: finding the desk folder failed: %s\n", folder.Problem().c_str());
+        return kFailure;
+    }
+    // A damaged or unreadable phone file is still named: it is what a station failed to read.
+    if (desk::LoadPhone(folder, args.port).state == SIM_PHONE_NONE) {
+        std::fprintf(stderr,
+                     "stagemark-phone: no phone on COM%d (its file would be %s); put one there with "
+                     "'stagemark-phone insert --port %d'\n",
+                     args.port, PhonePath(folder, args.port).c_str(), args.port);
         return kFailure;
     }
     std::printf("%s\n", PhonePath(folder, args.port).c_str());

@@ -9,8 +9,18 @@
 #include "stages.hpp"
 
 namespace tool {
+namespace {
 
-int ShowStatus(const Exports& library, const Options& options, const TestHandle& copy) {
+// A phone fresh from its programming step may hold other bytes there; the next result
+// recorded writes stagemark's, so it is said and nothing is refused.
+constexpr const char* kDifferingNote =
+    "; stages can be recorded, and the next recorded result writes stagemark's fields (a phone fresh from its "
+    "programming step may look so)";
+
+}  // namespace
+
+int ShowStatus(const Exports& library, const Options& options, const TestHandle& copy,
+               const std::optional<Differing>& fixed) {
     const std::string bsn = BsnText(library);
     if (options.json) {
         std::string json = "{\"port\": " + std::to_string(options.port) + ", \"bsn\": " + format::JsonString(bsn) +
@@ -22,7 +32,7 @@ int ShowStatus(const Exports& library, const Options& options, const TestHandle&
                     ", \"recorded\": " + (status == 0 ? "null" : format::JsonString(RecordedAt(copy, stage.slot))) +
                     "}";
         }
-        std::printf("%s]}\n", json.c_str());
+        std::printf("%s], %s}\n", json.c_str(), FixedFieldsJson(fixed).c_str());
         return 0;
     }
     std::printf("phone %s on COM%d\n", bsn.c_str(), options.port);
@@ -34,6 +44,11 @@ int ShowStatus(const Exports& library, const Options& options, const TestHandle&
             std::printf("  %-4s  %-12s  %s\n", stage.name, format::StatusWord(status),
                         RecordedAt(copy, stage.slot).c_str());
         }
+    }
+    if (fixed && fixed->text.empty()) {
+        std::printf("header and fixed fields: as stagemark writes them\n");
+    } else if (fixed) {
+        std::printf("differs from what stagemark writes: %s%s\n", fixed->text.c_str(), kDifferingNote);
     }
     return 0;
 }
@@ -59,7 +74,7 @@ int RecordResult(const Exports& library, const Options& options, const TestHandl
     return 0;
 }
 
-int CheckRoute(const Exports& library, const Options& options) {
+int CheckRoute(const Exports& library, const Options& options, const std::optional<Differing>& fixed) {
     std::string refused, stages_json, refused_json;
     for (const format::StageEntry* stage : options.stages) {
         const int status = library.stages[stage->slot].status();
@@ -72,13 +87,16 @@ int CheckRoute(const Exports& library, const Options& options) {
     }
     const std::string bsn = BsnText(library);
     if (options.json) {
-        std::printf("{\"port\": %d, \"bsn\": %s, \"passed\": %s, \"stages\": [%s], \"refused\": [%s]}\n", options.port,
-                    format::JsonString(bsn).c_str(), refused.empty() ? "true" : "false", stages_json.c_str(),
-                    refused_json.c_str());
+        std::printf("{\"port\": %d, \"bsn\": %s, \"passed\": %s, \"stages\": [%s], \"refused\": [%s], %s}\n",
+                    options.port, format::JsonString(bsn).c_str(), refused.empty() ? "true" : "false",
+                    stages_json.c_str(), refused_json.c_str(), FixedFieldsJson(fixed).c_str());
     } else if (refused.empty()) {
         std::printf("route check passed: phone %s has passed every stage named\n", bsn.c_str());
     } else {
         std::printf("route check refused: phone %s: %s\n", bsn.c_str(), refused.c_str());
+    }
+    if (!options.json && fixed && !fixed->text.empty()) {
+        std::printf("the record differs from what stagemark writes: %s%s\n", fixed->text.c_str(), kDifferingNote);
     }
     return refused.empty() ? 0 : kExitRefused;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "failure.hpp"
+#include "fixed_fields.hpp"
 #include "json_text.hpp"
 #include "record_format.hpp"
 #include "record_text.hpp"
@@ -18,10 +19,6 @@ namespace tool {
 namespace {
 
 using format::kRecordSize;
-
-bool Conforms(const format::Record& record, const format::FixedField& field) {
-    return std::equal(field.bytes, field.bytes + field.size, record.begin() + field.offset);
-}
 
 // Only a regular file, and never more bytes than a record and one more.
 std::string ReadDump(const std::string& path, format::Record& record) {
@@ -38,24 +35,6 @@ std::string ReadDump(const std::string& path, format::Record& record) {
     }
     std::copy_n(bytes.begin(), kRecordSize, record.begin());
     return "";
-}
-
-// The fixed fields that differ from what stagemark writes, for the text and for JSON.
-struct Differing {
-    std::string text, json;
-};
-
-Differing FindDiffering(const format::Record& record) {
-    Differing differing;
-    for (const format::FixedField& field : format::kFixedFields) {
-        if (Conforms(record, field)) continue;
-        differing.text += (differing.text.empty() ? "" : ", ") + std::string(field.name) + " at " +
-                          std::to_string(field.offset);
-        differing.json += (differing.json.empty() ? "" : ", ") + std::string("{\"field\": ") +
-                          format::JsonString(field.name) + ", \"offset\": " + std::to_string(field.offset) +
-                          ", \"length\": " + std::to_string(field.size) + "}";
-    }
-    return differing;
 }
 
 // Read as flags, erased flash has every stage passed: none is recorded.

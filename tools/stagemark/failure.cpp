@@ -12,8 +12,10 @@ int Fail(const Options& options, const Step& step, const std::string& cause, con
     message += " failed: " + cause + (remedy.empty() ? "" : "; " + remedy);
     std::fprintf(stderr, "stagemark: %s\n", message.c_str());
     if (options.json) {
-        std::printf("{\"error\": %s, \"step\": \"%s\", \"port\": %d}\n", format::JsonString(message).c_str(), step.key,
-                    options.port);
+        // decode and --version name no port
+        const std::string port = options.port >= 0 ? std::to_string(options.port) : "null";
+        std::printf("{\"error\": %s, \"step\": %s, \"port\": %s}\n", format::JsonString(message).c_str(),
+                    format::JsonString(step.key).c_str(), port.c_str());
     }
     return kExitFailure;
 }

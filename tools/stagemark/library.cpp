@@ -39,6 +39,8 @@ std::string LoadExports(Exports& out) {
         reinterpret_cast<decltype(out.desk_port_holder)>(FindDriverExport(library, "sim_port_holder"));
     out.desk_port_problem =
         reinterpret_cast<decltype(out.desk_port_problem)>(FindDriverExport(library, "sim_port_problem"));
+    out.desk_phone_record =
+        reinterpret_cast<decltype(out.desk_phone_record)>(FindDriverExport(library, "sim_phone_record"));
     return problem;
 }
 

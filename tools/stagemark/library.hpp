@@ -30,6 +30,7 @@ struct Exports {
     size_t(SIM_CALL* desk_problem)(char*, size_t);
     long(SIM_CALL* desk_port_holder)(int);
     size_t(SIM_CALL* desk_port_problem)(int, char*, size_t);
+    size_t(SIM_CALL* desk_phone_record)(int, unsigned char*, size_t);
 };
 
 // Empty on success; otherwise one line that names the file and where it belongs.
@@ -43,5 +44,13 @@ void* OpenLibrary(std::string& problem);
 void* FindExport(void* library, const char* name);
 // An export of the driver or link library that the library loaded, or null.
 void* FindDriverExport(void* library, const char* name);
+
+// Which file the loaded library is, links followed, and its version.
+struct LibraryIdentity {
+    std::string path;     // as UTF-8 where the system's names are wide
+    std::string version;  // "1.0.0"; empty when it is not known
+    std::string unknown;  // when the version is not known: why ("its file name ... carries none")
+};
+LibraryIdentity IdentifyLibrary(void* library);
 
 }  // namespace tool

@@ -1,5 +1,8 @@
 #include <windows.h>
 
+#include <cstdio>
+#include <vector>
+
 #include "library.hpp"
 
 namespace tool {
@@ -14,6 +17,18 @@ std::wstring ProgramFolder() {
 }
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty()) return "";
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                         nullptr);
+    std::string utf8(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0) {
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size, nullptr,
+                            nullptr);
+    }
+    return utf8;
+}
 
 }  // namespace
 
@@ -48,6 +63,37 @@ void* FindDriverExport(void*, const char* name) {
         }
     }
     return nullptr;
+}
+
+
+// The version Windows shows in the DLL's properties: its version resource.
+LibraryIdentity IdentifyLibrary(void* library) {
+    LibraryIdentity identity;
+    std::vector<wchar_t> path(32768);
+    const DWORD length = GetModuleFileNameW(static_cast<HMODULE>(library), path.data(), static_cast<DWORD>(path.size()));
+    identity.path = Utf8(std::wstring(path.data(), length));
+    DWORD ignored = 0;
+    const DWORD size = length == 0 ? 0 : GetFileVersionInfoSizeW(path.data(), &ignored);
+    std::vector<unsigned char> info(size);
+    void* fixed = nullptr;
+    UINT fixed_size = 0;
+    if (size == 0 || !GetFileVersionInfoW(path.data(), 0, size, info.data()) ||
+        !VerQueryValueW(info.data(), L"\\", &fixed, &fixed_size) || fixed == nullptr ||
+        fixed_size < sizeof(VS_FIXEDFILEINFO) || static_cast<VS_FIXEDFILEINFO*>(fixed)->dwSignature != 0xFEEF04BD) {
+        identity.unknown = "the DLL carries no version resource";
+        return identity;
+    }
+    const auto* version = static_cast<VS_FIXEDFILEINFO*>(fixed);
+    char text[32];
+    std::snprintf(text, sizeof text, "%u.%u.%u", static_cast<unsigned>(HIWORD(version->dwFileVersionMS)),
+                  static_cast<unsigned>(LOWORD(version->dwFileVersionMS)),
+                  static_cast<unsigned>(HIWORD(version->dwFileVersionLS)));
+    identity.version = text;
+    if (const unsigned build = LOWORD(version->dwFileVersionLS); build != 0) {
+        std::snprintf(text, sizeof text, ".%u", build);
+        identity.version += text;
+    }
+    return identity;
 }
 
 }  // namespace tool

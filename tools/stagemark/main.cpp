@@ -11,6 +11,7 @@
 #include "commands.hpp"
 #include "decode.hpp"
 #include "failure.hpp"
+#include "fixed_fields.hpp"
 #include "json_text.hpp"
 #include "record_text.hpp"
 #include "record_view.hpp"
@@ -54,18 +55,31 @@ int RunOnOpenLink(const tool::Exports& library, const tool::Options& options) {
     const auto* copy = reinterpret_cast<const TestHandle*>(library.OpenTestHandle());
     if (copy == nullptr) return ReadFailure(library, options);
     int code = 0;
-    if (const std::string bsn = tool::BsnText(library); !format::IsTenDigits(bsn)) {
+    // Flash never written reads 0xFF: the BSN station records its stage on a phone whose
+    // BSN is already there, so it is refused as every other station is.
+    if (const std::string bsn = tool::BsnText(library); bsn == "ffffffffff") {
         code = tool::Fail(options, tool::kCheckStep,
-                          "its BSN '" + bsn + "' is not ten decimal digits: the record looks never written or "
-                                              "damaged, and nothing was written",
-                          "have the phone's record written by the BSN station before any other stage");
+                          "its BSN reads 'ffffffffff', as erased flash: the phone's record has never been written, "
+                          "and nothing was written to it",
+                          "its BSN must be written to the phone before any station records a stage");
+    } else if (!format::IsTenDigits(bsn)) {
+        code = tool::Fail(options, tool::kCheckStep,
+                          "its BSN '" + bsn + "' is not ten decimal digits: the phone's record is damaged, and "
+                                              "nothing was written to it",
+                          "check the phone's record with the vendor's tool; its BSN must be ten decimal digits "
+                          "before any station records a stage");
     } else {
         switch (options.command) {
-            case tool::Command::Status: code = tool::ShowStatus(library, options, *copy); break;
+            case tool::Command::Status:
+                code = tool::ShowStatus(library, options, *copy, tool::PhoneFixedFields(library, options.port));
+                break;
             case tool::Command::Pass:
             case tool::Command::Fail: code = tool::RecordResult(library, options, *copy); break;
-            case tool::Command::Check: code = tool::CheckRoute(library, options); break;
-            case tool::Command::Decode: break;  // reads a file: never on a link
+            case tool::Command::Check:
+                code = tool::CheckRoute(library, options, tool::PhoneFixedFields(library, options.port));
+                break;
+            case tool::Command::Decode:
+            case tool::Command::Version: break;  // never on a link
         }
     }
     library.CloseTestHandle();
@@ -77,8 +91,8 @@ int Run(const tool::Options& options) {
     if (const std::string problem = tool::LoadExports(library); !problem.empty()) {
         std::fprintf(stderr, "stagemark: %s\n", problem.c_str());
         if (options.json) {
-            std::printf("{\"error\": %s, \"step\": \"%s\", \"port\": %d}\n", format::JsonString(problem).c_str(),
-                        tool::kLoadStep.key, options.port);
+            std::printf("{\"error\": %s, \"step\": %s, \"port\": %d}\n", format::JsonString(problem).c_str(),
+                        format::JsonString(tool::kLoadStep.key).c_str(), options.port);
         }
         return tool::kExitFailure;
     }
@@ -109,6 +123,57 @@ int Run(const tool::Options& options) {
     return code;
 }
 
+// The tool's version, and which library it loads from its folder with that library's
+// version: what a station PC really runs, whatever its installer meant to put there.
+int ShowVersion(const tool::Options& options) {
+    std::string problem;
+    void* library = tool::OpenLibrary(problem);
+    if (library == nullptr) {
+        if (!options.json) std::printf("stagemark %s\n", STAGEMARK_VERSION);
+        std::fprintf(stderr, "stagemark: %s\n", problem.c_str());
+        if (options.json) {
+            std::printf("{\"error\": %s, \"step\": %s, \"port\": null}\n", format::JsonString(problem).c_str(),
+                        format::JsonString(tool::kLoadStep.key).c_str());
+        }
+        return tool::kExitFailure;
+    }
+    const tool::LibraryIdentity identity = tool::IdentifyLibrary(library);
+    if (options.json) {
+        std::printf("{\"tool\": \"stagemark\", \"version\": %s, \"library\": {\"path\": %s, \"version\": %s}}\n",
+                    format::JsonString(STAGEMARK_VERSION).c_str(), format::JsonString(identity.path).c_str(),
+                    identity.version.empty() ? "null" : format::JsonString(identity.version).c_str());
+    } else {
+        std::printf("stagemark %s\nlibrary %s, version %s\n", STAGEMARK_VERSION, identity.path.c_str(),
+                    identity.version.empty() ? ("not known: " + identity.unknown).c_str() : identity.version.c_str());
+    }
+    return 0;
+}
+
+// What became of the command when its output is lost, so that nobody guesses.
+std::string LostOutputNote(const tool::Parsed& parsed) {
+    const char* again = ", so run it again with an output that can be written";
+    if (!parsed.options) return std::string("nothing was done") + again;
+    const tool::Options& options = *parsed.options;
+    switch (options.command) {
+        case tool::Command::Version: return std::string("nothing was done") + again;
+        case tool::Command::Decode: return std::string("decode changes nothing") + again;
+        case tool::Command::Status:
+        case tool::Command::Check: return std::string("nothing was written to the phone") + again;
+        case tool::Command::Pass:
+        case tool::Command::Fail: break;
+    }
+    return "the result may be recorded on the phone without being shown, so check it with 'stagemark status --port " +
+           std::to_string(options.port) + "' before running the command again";
+}
+
+int OutputLost(const tool::Parsed& parsed) {
+    std::fprintf(stderr, "stagemark: writing the output failed: standard output is full or closed; %s\n",
+                 LostOutputNote(parsed).c_str());
+    return tool::kExitOutputFailed;
+}
+
+bool OutputWritten() { return std::fflush(stdout) == 0 && !std::ferror(stdout); }
+
 bool StdoutOpen() {
 #ifdef _WIN32
     return true;
@@ -119,7 +184,10 @@ bool StdoutOpen() {
 
 int Main(int argc, char** argv) {
     const tool::Parsed parsed = tool::ParseOptions(argc, argv);
-    if (!parsed.options) return parsed.exit_code;
+    if (!parsed.options) {
+        if (parsed.help != nullptr) std::fputs(parsed.help, stdout);
+        return OutputWritten() ? parsed.exit_code : OutputLost(parsed);
+    }
     // Nothing is written to a phone whose result could not be reported.
     if (!StdoutOpen()) {
         std::fprintf(stderr, "stagemark: writing the output failed: standard output is closed; run it with an open "
@@ -127,13 +195,10 @@ int Main(int argc, char** argv) {
         return tool::kExitOutputFailed;
     }
     const tool::Options& options = *parsed.options;
-    const int code = options.command == tool::Command::Decode ? tool::Decode(options) : Run(options);
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fprintf(stderr, "stagemark: writing the output failed: standard output is full or closed; what was done "
-                             "on the phone is not shown, so check it with 'stagemark status'\n");
-        return tool::kExitOutputFailed;
-    }
-    return code;
+    const int code = options.command == tool::Command::Decode    ? tool::Decode(options)
+                     : options.command == tool::Command::Version ? ShowVersion(options)
+                                                                 : Run(options);
+    return OutputWritten() ? code : OutputLost(parsed);
 }
 
 }  // namespace
@@ -143,8 +208,15 @@ int main(int argc, char** argv) {
         return Main(argc, argv);
     } catch (const std::exception& error) {
         // Out of memory, most likely: a clear failure rather than an abort.
-        std::fprintf(stderr, "stagemark: running the command failed: %s; close other programs and try again\n",
-                     error.what());
+        const std::string message = std::string("running the command failed: ") + error.what() +
+                                    "; close other programs and try again";
+        std::fprintf(stderr, "stagemark: %s\n", message.c_str());
+        for (int i = 1; i < argc; ++i) {
+            if (std::string(argv[i]) == "--json") {
+                std::printf("{\"error\": %s, \"step\": \"run\", \"port\": null}\n", format::JsonString(message).c_str());
+                break;
+            }
+        }
         return tool::kExitFailure;
     }
 }

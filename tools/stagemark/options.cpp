@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "json_text.hpp"
+
 namespace tool {
 namespace {
 
@@ -14,6 +16,7 @@ constexpr int kUsageError = 64;
 constexpr const char* kToolHelp =
     "usage: stagemark COMMAND [ARGS] --port N [--detect VALUE] [--json]\n"
     "       stagemark decode FILE [--json]\n"
+    "       stagemark --version [--json]\n"
     "\n"
     "Shows and sets a phone's stage test record over the serial link.\n"
     "\n"
@@ -23,7 +26,6 @@ constexpr const char* kToolHelp =
     "  fail STAGE      record a fail for the stage in the phone\n"
     "  check STAGE...  the route check: have all these stages passed?\n"
     "  decode FILE     show a saved record dump of 1036 bytes; needs no phone\n"
-    "  decode FILE     show a saved record dump of 1036 bytes; no phone needed\n"
     "\n"
     "stages: BSN BT CT LAMA FT IMEI RES1 RES2 (any case)\n"
     "options:\n"
@@ -35,6 +37,7 @@ constexpr const char* kToolHelp =
     "                  Without --detect, no detection runs.\n"
     "  --json          one JSON object on stdout, for a failure too\n"
     "  --help          this text; 'stagemark COMMAND --help' for a command\n"
+    "  --version       the tool's version, and the library it loads with its version\n"
     "Each option is given once.\n"
     "\n"
     "exit: 0 done, 1 route check refused, 2 link or phone failure, 64 usage error,\n"
@@ -72,9 +75,22 @@ constexpr CommandHelp kCommands[] = {
      "Writes nothing to the phone.\n"},
 };
 
-Parsed UsageError(const std::string& message) {
+// A station script that asked for JSON reads stdout: it gets its object for a usage error
+// too. No port is named: none on a refused command line is trusted.
+Parsed ReportUsageError(bool json, const std::string& message) {
     std::fprintf(stderr, "stagemark: %s (see stagemark --help)\n", message.c_str());
-    return Parsed{std::nullopt, kUsageError};
+    if (json) {
+        std::printf("{\"error\": %s, \"step\": \"usage\", \"port\": null}\n",
+                    format::JsonString(message + " (see stagemark --help)").c_str());
+    }
+    return Parsed{std::nullopt, nullptr, kUsageError};
+}
+
+bool JsonAnywhere(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--json") return true;
+    }
+    return false;
 }
 
 // Plain decimal only: strtol would also take leading blanks and a plus sign.
@@ -91,11 +107,22 @@ std::optional<long> ParseInteger(const char* text, long lowest, long highest) {
 }  // namespace
 
 Parsed ParseOptions(int argc, char** argv) {
+    const bool json = JsonAnywhere(argc, argv);
+    const auto UsageError = [json](const std::string& message) { return ReportUsageError(json, message); };
     if (argc < 2) return UsageError("no command given");
     const std::string_view first = argv[1];
-    if (first == "--help" || first == "-h") {
-        std::fputs(kToolHelp, stdout);
-        return Parsed{std::nullopt, 0};
+    if (first == "--help" || first == "-h") return Parsed{std::nullopt, kToolHelp, 0};
+    if (first == "--version") {
+        Options options;
+        options.command = Command::Version;
+        for (int i = 2; i < argc; ++i) {
+            if (std::string_view(argv[i]) != "--json") {
+                return UsageError("--version takes only --json, not '" + std::string(argv[i]) + "'");
+            }
+            if (options.json) return UsageError("--json is given twice");
+            options.json = true;
+        }
+        return Parsed{options, nullptr, 0};
     }
     const CommandHelp* command = nullptr;
     for (const CommandHelp& c : kCommands) {
@@ -107,10 +134,7 @@ Parsed ParseOptions(int argc, char** argv) {
     options.command = command->command;
     for (int i = 2; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(command->text, stdout);
-            return Parsed{std::nullopt, 0};
-        }
+        if (arg == "--help" || arg == "-h") return Parsed{std::nullopt, command->text, 0};
         if (arg == "--json") {
             if (options.json) return UsageError("--json is given twice");
             options.json = true;
@@ -148,13 +172,13 @@ Parsed ParseOptions(int argc, char** argv) {
     if (options.command == Command::Decode) {
         if (options.port >= 0 || options.detect) return UsageError("decode reads a file, not a port");
         if (options.file.empty()) return UsageError("decode needs a file");
-        return Parsed{options, 0};
+        return Parsed{options, nullptr, 0};
     }
     if (options.port < 0) return UsageError("--port is required");
     const bool one_stage = options.command == Command::Pass || options.command == Command::Fail;
     if (one_stage && options.stages.size() != 1) return UsageError(std::string(command->name) + " takes one stage");
     if (options.command == Command::Check && options.stages.empty()) return UsageError("check needs a stage");
-    return Parsed{options, 0};
+    return Parsed{options, nullptr, 0};
 }
 
 }  // namespace tool

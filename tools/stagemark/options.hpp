@@ -9,7 +9,7 @@
 
 namespace tool {
 
-enum class Command { Status, Pass, Fail, Check, Decode };
+enum class Command { Status, Pass, Fail, Check, Decode, Version };
 
 struct Options {
     Command command = Command::Status;
@@ -21,11 +21,14 @@ struct Options {
 };
 
 struct Parsed {
-    std::optional<Options> options;  // empty: help was shown, or a usage error
-    int exit_code = 0;               // 0 after help, 64 after a usage error
+    std::optional<Options> options;  // empty: help is to be shown, or a usage error was
+    const char* help = nullptr;      // the help to show on stdout, when asked for
+    int exit_code = 0;               // 0 for help, 64 after a usage error
 };
 
-// Parses argv; prints help to stdout or a usage error to stderr itself.
+// Parses argv. A usage error is reported here: on stderr, and with --json anywhere on the
+// command line also as one JSON object on stdout. Help is left to the caller to print, so
+// that it can tell when the help could not be written.
 Parsed ParseOptions(int argc, char** argv);
 
 }  // namespace tool

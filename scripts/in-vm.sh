@@ -56,13 +56,14 @@ for m in $module_order; do insmod /mods/\$m.ko || echo "in-vm: module \$m did no
 if mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000,cache=loose host /root; then
   mount -t proc proc /root/proc; mount -t sysfs sys /root/sys; mount -t devtmpfs dev /root/dev
   mkdir -p /root/dev/pts && mount -t devpts devpts /root/dev/pts
-  # Wine's server wants a local /tmp for its socket; the project, which may live there,
-  # stays in view.
+  # Wine's server wants a local /tmp for its socket, and the Wine prefix lives there too:
+  # over 9p each of its thousands of small files costs the host a round trip. The project,
+  # which may live in /tmp, stays in view.
   mkdir /project && mount --bind /root$project /project
   mount -t tmpfs tmpfs /root/tmp; mount -t tmpfs tmpfs /root/run
   mkdir -p /root$project && mount --bind /project /root$project
   chroot /root /usr/bin/env -i HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-    LANG=C.UTF-8 CI="${CI:-}" /bin/bash "$vm/command" < /dev/null
+    LANG=C.UTF-8 CI="${CI:-}" STAGEMARK_WINEPREFIX=/tmp/stagemark-wineprefix /bin/bash "$vm/command" < /dev/null
   echo \$? > /root$vm/status
   sync
 fi

@@ -1,18 +1,38 @@
 #!/usr/bin/env bash
 # Every test: installs what is missing, then builds and tests both targets, the native
-# build again under the sanitizers, and runs each fuzz target for a bounded time.
+# build again under the sanitizers, runs each fuzz target for a bounded time, and proves
+# that the win32 package can be rebuilt byte for byte.
+#
+#   scripts/test.sh                 every preset: linux, linux-asan, win32, linux-fuzz
+#   scripts/test.sh linux win32     only the presets named, in that order
+#
 # Every preset runs even when one before it failed; a summary line per preset follows,
 # and the exit status is non-zero when any failed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
+all=(linux linux-asan win32 linux-fuzz)
+presets=()
+for preset in "$@"; do
+  case " ${all[*]} " in
+    *" $preset "*) ;;
+    *) echo "test.sh: there is no preset '$preset'; the presets are: ${all[*]}" >&2; exit 64 ;;
+  esac
+  case " ${presets[*]} " in
+    *" $preset "*) echo "test.sh: the preset '$preset' is named twice" >&2; exit 64 ;;
+  esac
+  presets+=("$preset")
+done
+[ ${#presets[@]} -gt 0 ] || presets=("${all[@]}")
+
 scripts/install-deps.sh || exit 1
 
-presets=(linux linux-asan win32)
-if command -v clang++ >/dev/null; then
-  presets+=(linux-fuzz)
-else
-  echo "clang++ not found: fuzzing skipped"
+if ! command -v clang++ >/dev/null; then
+  kept=()
+  for preset in "${presets[@]}"; do
+    if [ "$preset" = linux-fuzz ]; then echo "clang++ not found: fuzzing skipped"; else kept+=("$preset"); fi
+  done
+  presets=("${kept[@]}")
 fi
 
 declare -A outcome
@@ -27,11 +47,16 @@ run_preset() {
     cmake --workflow --preset "$1"
   fi
 }
+# The win32 preset's package, built once more elsewhere, must come out the same.
+run_and_rebuild() {
+  run_preset "$1" || return 1
+  [ "$1" != win32 ] || scripts/check-reproducible.sh build/win32
+}
 
 for preset in "${presets[@]}"; do
   echo "=== preset $preset"
   start=$SECONDS
-  if run_preset "$preset"; then
+  if run_and_rebuild "$preset"; then
     outcome[$preset]="passed"
     passed=$((passed + 1))
   else

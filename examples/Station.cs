@@ -17,6 +17,23 @@ static class Station
         return 64;
     }
 
+    // 0..255 in plain ASCII decimal, as the station tool takes it. int.TryParse would also
+    // take " 12", "+12" and "012", each as COM12, and so mark a phone nobody named.
+    static bool TryPort(string text, out int port)
+    {
+        port = -1;
+        if (text.Length == 0 || text.Length > 3 || (text[0] == '0' && text.Length > 1)) return false;
+        int value = 0;
+        foreach (char digit in text)
+        {
+            if (digit < '0' || digit > '9') return false;
+            value = value * 10 + (digit - '0');
+        }
+        if (value > 255) return false;
+        port = value;
+        return true;
+    }
+
     // ASCII names in any case, the same under every culture.
     static bool TryStage(string name, out Stagemark.Stage stage) { return Stagemark.StageNames.TryParse(name, out stage); }
 
@@ -24,7 +41,7 @@ static class Station
     {
         if (args.Length < 3) return Usage("expected a library, a port and a stage");
         int port;
-        if (!int.TryParse(args[1], out port) || port < 0 || port > 255) return Usage("not a port from 0 to 255: " + args[1]);
+        if (!TryPort(args[1], out port)) return Usage("not a port from 0 to 255: '" + args[1] + "'");
         Stagemark.Stage stage;
         if (!TryStage(args[2], out stage)) return Usage("unknown stage: " + args[2]);
         var required = new List<Stagemark.Stage>();

@@ -10,7 +10,6 @@
  */
 #include <ctype.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include "stagemark.h"
@@ -43,6 +42,19 @@ static const struct Stage *FindStage(const char *name) {
         if (known[k] == '\0' && name[k] == '\0') return &kStages[i];
     }
     return NULL;
+}
+
+/* 0..255 in plain decimal, as the station tool takes it; -1 for any other text. strtol would
+ * also take " 12", "+12" and "012", each as COM12, and mark a phone nobody named. */
+static int ParsePort(const char *text) {
+    int port = 0;
+    size_t i;
+    if (text[0] == '\0' || (text[0] == '0' && text[1] != '\0')) return -1;
+    for (i = 0; text[i] != '\0'; ++i) {
+        if (i == 3 || text[i] < '0' || text[i] > '9') return -1;
+        port = port * 10 + (text[i] - '0');
+    }
+    return port <= 255 ? port : -1;
 }
 
 static int Usage(const char *problem, const char *value) {
@@ -88,31 +100,28 @@ static int OnOpenHandle(int port, const struct Stage *stage, const struct Stage 
 int main(int argc, char **argv) {
     const struct Stage *required[8];
     const struct Stage *stage;
-    char *end = NULL;
-    long port;
-    int i, code;
+    int port, i, code;
 
     if (argc < 3 || argc > 3 + 8) return Usage("expected a port, a stage and up to 8 required stages, got", argv[0]);
-    port = strtol(argv[1], &end, 10);
-    if (end == argv[1] || *end != '\0' || port < 0 || port > 255) return Usage("not a port from 0 to 255:", argv[1]);
+    if ((port = ParsePort(argv[1])) < 0) return Usage("not a port from 0 to 255:", argv[1]);
     if ((stage = FindStage(argv[2])) == NULL) return Usage("unknown stage", argv[2]);
     for (i = 3; i < argc; ++i) {
         if ((required[i - 3] = FindStage(argv[i])) == NULL) return Usage("unknown stage", argv[i]);
     }
 
     if (!InitTat((unsigned char)port)) {
-        return StepFailed("opening the link", (int)port, "check the port number and that no other program holds it");
+        return StepFailed("opening the link", port, "check the port number and that no other program holds it");
     }
     if (!DetectMobile(0)) {
-        code = StepFailed("detecting the phone", (int)port, "check that the phone is connected and powered");
+        code = StepFailed("detecting the phone", port, "check that the phone is connected and powered");
     } else if (OpenTestHandle() == NULL) {
-        code = StepFailed("reading the phone's record", (int)port, "check that the phone is on this port");
+        code = StepFailed("reading the phone's record", port, "check that the phone is on this port");
     } else {
-        code = OnOpenHandle((int)port, stage, required, argc - 3);
+        code = OnOpenHandle(port, stage, required, argc - 3);
         CloseTestHandle(); /* on every path: a handle left open would write this phone onto the next */
     }
     if (!ExitTat((unsigned char)port)) {
-        return StepFailed("closing the link", (int)port, "reconnect the phone before the next run");
+        return StepFailed("closing the link", port, "reconnect the phone before the next run");
     }
     return code;
 }

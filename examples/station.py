@@ -10,6 +10,7 @@ in one folder. Exit: 0 recorded, 1 refused, 2 a step failed, 64 usage error.
 """
 import argparse
 import pathlib
+import re
 import sys
 
 # In the repository the package sits beside the examples; a station elsewhere, and the zip,
@@ -39,14 +40,12 @@ def run(library, port, stage, requires):
 
 
 def port_number(text):
-    """0..255: the library takes the port as one byte, and a larger number would wrap to another phone."""
-    try:
-        port = int(text, 10)
-    except ValueError:
-        port = -1
-    if not 0 <= port <= 255:
+    """0..255 in plain ASCII decimal, as the station tool takes it: the library takes the port
+    as one byte, and a larger number would wrap to another phone. int() would also take
+    "1_2", " 12", "+12", "012" and other scripts' digits, each as COM12."""
+    if not re.fullmatch(r"0|[1-9][0-9]{0,2}", text) or int(text) > 255:
         raise argparse.ArgumentTypeError(f"port '{text}' is not a number from 0 to 255")
-    return port
+    return int(text)
 
 
 def stage_name(text):

@@ -428,6 +428,11 @@ class RefusedDeskFolder(Desk):
         link.symlink_to(folder, target_is_directory=True)
         return link
 
+    def link_named_with_a_trailing_separator(self, folder):
+        # The system follows a link that ends a path in "/" or "/.", whatever it was asked not to follow.
+        link = self.link_to_private_folder(folder)
+        return [f"{link}{end}" for end in ("/", "/.")]
+
     def folder_others_can_write(self, folder):
         folder.chmod(0o777)
         return folder
@@ -438,16 +443,21 @@ class RefusedDeskFolder(Desk):
                 folder, env = self.new_desk(f"desk{number}")  # a phone of its own for each command
                 self.insert(env=env)
                 self.assertEqual(self.tool("pass", "BSN", "--port", PORT, env=env).returncode, 0)
-                desk = spoil(folder)
+                spoiled = spoil(folder)
                 before = snapshot(folder)
-                result = self.run_program(program, *args, env=dict(env, STAGEMARK_SIM_DIR=str(desk)))
-                self.assertNotEqual(result.returncode, 0, result.stdout)
-                self.assertRegex(result.stderr, r"desk folder .* cannot be used", result.stderr)
-                self.assertEqual(snapshot(folder), before, "the folder behind the refused desk was changed")
+                for desk in spoiled if isinstance(spoiled, list) else [spoiled]:
+                    result = self.run_program(program, *args, env=dict(env, STAGEMARK_SIM_DIR=str(desk)))
+                    self.assertNotEqual(result.returncode, 0, f"{desk}: {result.stdout}")
+                    self.assertRegex(result.stderr, r"desk folder .* cannot be used", result.stderr)
+                    self.assertEqual(snapshot(folder), before, f"the folder behind the refused desk {desk} was changed")
 
     @unittest.skipUnless(hasattr(os, "symlink"), "needs symbolic links")
     def test_a_link_to_a_private_folder(self):
         self.check_refused(self.link_to_private_folder)
+
+    @unittest.skipUnless(hasattr(os, "symlink"), "needs symbolic links")
+    def test_a_link_named_with_a_trailing_separator(self):
+        self.check_refused(self.link_named_with_a_trailing_separator)
 
     @unittest.skipIf(RUNNER, "the Windows desk cannot see a Linux folder's mode through Wine")
     def test_a_folder_others_can_write(self):

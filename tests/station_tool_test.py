@@ -293,6 +293,7 @@ class DeskCommand(Desk):
             ("port with a blank", ["remove", "--port", " 1"], "port ' 1'"),
             ("port with a plus", ["set", "--port", "+1", "BT=failed"], "port '+1'"),
             ("port with a leading zero", ["insert", "--port", "01"], "port '01'"),
+            ("port zero, which no station opens", ["insert", "--port", 0], "port '0' is not a number from 1 to 255"),
             ("bsn not digits", ["insert", "--port", 1, "--bsn", "12345abcde"], "not ten decimal digits"),
         ]
         for name, args, words in cases:
@@ -480,6 +481,8 @@ class CStationExample(Desk):
     def test_each_failing_step_is_named(self):
         cases = [
             ("port too high", None, [256, "FT"], 64, "not a port from 0 to 255"),
+            *[(f"port {text!r}", None, [text, "FT"], 64, f"not a port from 0 to 255: '{text}'")
+              for text in (" 12", "+12", "012", "12 ")],
             ("unknown stage", None, [PORT, "XT"], 64, "unknown stage 'XT'"),
             ("link", None, [0, "FT"], 2, "opening the link on COM0 failed"),
             ("no phone", None, [PORT, "FT"], 2, "detecting the phone"),
@@ -801,6 +804,58 @@ class JsonOnEveryFailure(Desk):
                 self.assertIn(words, result.stderr)
         self.assertEqual(list(self.folder.iterdir()), [], "no phone was reached")
 
+    def test_a_failed_close_is_one_object_that_keeps_what_the_command_learned(self):
+        self.insert()
+        self.assertEqual(self.tool("pass", "BSN", "--port", PORT).returncode, 0)
+        # command, faults planned before it, the step named, what the object still says
+        cases = [
+            (["pass", "LAMA"], ["close"], "close", lambda o: (o["stage"], o["status"]) == ("LAMA", "passed")
+             and bool(o["recorded"])),
+            (["status"], ["close"], "close", lambda o: o["stages"][0]["status"] == "passed"),
+            (["check", "BSN", "FT"], ["close"], "close", lambda o: o["refused"] == ["FT"] and o["passed"] is False),
+            (["pass", "FT"], ["close", "write"], "write", lambda o: "closing the link" in o["error"]),
+        ]
+        for command, faults, step, kept in cases:
+            with self.subTest(" ".join(command + faults)):
+                for op in faults:
+                    self.assertEqual(self.run_program(PHONE_TOOL, "fault", "--port", PORT, op).returncode, 0)
+                result = self.tool(*command, "--port", PORT, "--json")
+                self.assertEqual(result.returncode, 2, result.stderr)
+                failure = json.loads(result.stdout)  # one object: a second would be extra data
+                self.assertEqual((failure["step"], failure["port"]), (step, PORT))
+                self.assertIn("closing the link", failure["error"])
+                self.assertTrue(kept(failure), failure)
+        status = json.loads(self.tool("status", "--port", PORT, "--json").stdout)
+        stages = {s["stage"]: s["status"] for s in status["stages"]}
+        self.assertEqual((stages["LAMA"], stages["FT"]), ("passed", "not recorded"))
+
+    def test_the_desk_trace_fails_in_json(self):
+        desk_file = self.folder / "a-file"
+        desk_file.write_text("not a folder\n")
+        # args, desk folder, exit code, step, words
+        cases = [
+            (["trace", "--port", 999, "--json"], self.folder, 64, "usage", "port '999'"),
+            (["trace", "--json", "--json", "--port", 1], self.folder, 64, "usage", "--json is given twice"),
+            (["trace", "--port", 1, "--json", "--clear"], self.folder, 64, "usage", "--clear prints nothing"),
+            (["trace", "--port", 1, "--json"], "relative/desk", 64, "usage", "is not a full path"),
+            (["trace", "--port", 1, "--json"], desk_file, 1, "desk", "it is not a folder"),
+            (["trace", "--port", 1, "--json"], self.folder, 1, "read", "reading the trace failed"),
+        ]
+        (self.folder / "desk.trace").mkdir()  # a trace that cannot be read
+        for args, desk, code, step, words in cases[:3] if RUNNER else cases:
+            with self.subTest(f"{' '.join(map(str, args))} on {desk}"):
+                result = subprocess.run(RUNNER + [PHONE_TOOL, *map(str, args)],
+                                        env=dict(self.env, STAGEMARK_SIM_DIR=str(desk)), capture_output=True,
+                                        text=True, timeout=60)
+                self.assertEqual(result.returncode, code, result.stderr)
+                failure = json.loads(result.stdout)
+                self.assertEqual(failure["step"], step)
+                self.assertIn(words, failure["error"])
+                self.assertIn(words, result.stderr)
+        # A command that takes no --json prints none, whatever its arguments hold.
+        refused = self.run_program(PHONE_TOOL, "insert", "--port", 999, "--json")
+        self.assertEqual((refused.returncode, refused.stdout), (64, ""))
+
     @unittest.skipIf(RUNNER, "file names that are not UTF-8: Linux's bytes")
     def test_paths_that_are_not_utf8_still_give_valid_json(self):
         self.insert()
@@ -966,6 +1021,29 @@ class DeskWords(Desk):
         self.assertIn("no phone on COM9", empty.stderr)
         self.assertIn("port9.phone", empty.stderr)
 
+    @unittest.skipIf(RUNNER, "FIFOs and links of the native build: through Wine they are the files they lead to")
+    def test_what_is_not_a_file_at_a_port_is_named_and_to_be_removed(self):
+        plants = [("a FIFO (a named pipe)", os.mkfifo),
+                  ("a symbolic link", lambda path: path.symlink_to(self.folder / "elsewhere")), ("a folder", os.mkdir)]
+        (self.folder / "elsewhere").write_bytes(b"\0" * (RECORD_SIZE + 4))
+        for port, (what, plant) in enumerate(plants, start=50):
+            with self.subTest(f"{what} at the phone file"):
+                plant(self.phone_file(port))
+                where = self.phone("where", "--port", port)  # never waits on a FIFO: the run's timeout would
+                self.assertEqual((where.returncode, where.stdout), (1, ""), where.stderr)
+                self.assertIn(f"port{port}.phone, is {what}, not a regular phone file", where.stderr)
+                self.assertIn("remove it", where.stderr)
+        for what, plant in plants[:2]:
+            hold = self.folder / f"port{PORT}.link"
+            for program, args in ((PHONE_TOOL, ["insert", "--port", PORT]), (TOOL, ["status", "--port", PORT])):
+                with self.subTest(f"{pathlib.Path(program).name} {args[0]} with {what} at the hold file"):
+                    hold.unlink(missing_ok=True)
+                    plant(hold)
+                    result = self.run_program(program, *args)
+                    self.assertNotEqual(result.returncode, 0, result.stdout)
+                    self.assertIn(f"port{PORT}.link", result.stderr)
+                    self.assertTrue(result.stderr.rstrip().endswith("; remove it"), result.stderr)
+
     def test_option_words_in_any_ascii_case(self):
         self.insert()
         # args, exit code, words on stdout or stderr
@@ -1088,6 +1166,9 @@ class DotnetStationExample(Desk):
     def test_failures_name_the_step(self):
         cases = [([PORT, "FT"], 2, "detect:"), ([256, "FT"], 64, "not a port"), ([PORT, "XT"], 64, "unknown stage"),
                  ([0, "FT"], 2, "open:")]
+        # Port texts the station tool refuses, each of which a loose parse would read as COM12.
+        cases += [([text, "FT"], 64, f"not a port from 0 to 255: '{text}'")
+                  for text in (" 12", "+12", "012", "12 ", "\uff11\uff12", "\u0661\u0662")]
         for args, code, words in cases:
             with self.subTest(words):
                 run = self.station(*args)
@@ -1128,10 +1209,13 @@ class PythonStationExample(Desk):
     def test_usage_errors_mark_no_phone(self):
         self.insert()
         self.insert(port=1)
+        self.insert(port=12)  # where a port text read loosely would land
         before = {p.name: p.read_bytes() for p in self.folder.iterdir()}
         cases = [
             (["--port", "257"], "port '257'"),
             (["--port", "-1"], "port '-1'"),
+            *[(["--port", text], f"port '{text}'") for text in ("1_2", " 12", "+12", "012", "12 ", "\uff11\uff12",
+                                                                  "\u0661\u0662")],
             (["--port", str(PORT), "--port", "1"], "--port is given twice"),
             (["--port", str(PORT), "--stage", "XT"], "unknown stage 'XT'"),
             (["--port", str(PORT), "--requires", "FT,XYZ"], "unknown stage 'XYZ'"),

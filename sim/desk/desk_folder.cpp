@@ -32,13 +32,24 @@ bool DependsOnCurrentFolder(const std::filesystem::path& path) {
 #endif
 }
 
+// "/tmp/desk/" and "/tmp/desk/." name the folder itself: opened so, a link at its name would
+// be followed, since the system refuses a link only as a path's last name. The root keeps
+// its separator.
+std::filesystem::path WithoutTrailingSeparators(std::filesystem::path path) {
+    while (path.has_relative_path() && (path.filename().empty() || path.filename() == ".")) {
+        path = path.parent_path();
+    }
+    return path;
+}
+
 }  // namespace
 
 std::filesystem::path DeskPath() {
     if (const std::optional<std::filesystem::path> named = NamedDesk()) {
         if (DependsOnCurrentFolder(*named)) return *named;  // refused by Folder::Open, never made
         std::error_code ignored;
-        return std::filesystem::absolute(*named, ignored);  // so that every message names the one folder
+        // absolute: so that every message names the one folder
+        return WithoutTrailingSeparators(std::filesystem::absolute(*named, ignored));
     }
     return TemporaryFolder() / "stagemark-sim";
 }
@@ -64,6 +75,21 @@ std::string PathText(const std::filesystem::path& path) {
 std::string PortFile(int port, const char* extension) { return "port" + std::to_string(port) + extension; }
 
 std::string Folder::PathOf(std::string_view name) const { return PathText(path_ / std::filesystem::path(name)); }
+
+bool Folder::HasRegularFile(const std::string& name) const { return KindOf(name) == FileKind::Regular; }
+
+const char* KindText(FileKind kind) {
+    switch (kind) {
+        case FileKind::Link: return "a symbolic link";
+        case FileKind::Fifo: return "a FIFO (a named pipe)";
+        case FileKind::Folder: return "a folder";
+        case FileKind::Missing:
+        case FileKind::Regular:
+        case FileKind::Other:
+        case FileKind::Unknown: break;
+    }
+    return "something other than a regular file";
+}
 
 LockResult Folder::LockWithin(const std::string& name, int wait_ms, std::unique_ptr<FileLock>& lock,
                               std::string& problem) const {

@@ -20,6 +20,10 @@ struct TextRead {
     std::string text;
 };
 
+// What is at a name of the desk. Unknown: something is there, or may be, that could not
+// be looked at.
+enum class FileKind { Missing, Regular, Link, Fifo, Folder, Other, Unknown };
+
 enum class FileWrite { Ok, Exists, Failed };
 enum class FileRemove { Removed, Missing, Failed };
 
@@ -83,6 +87,8 @@ class Folder {
     bool Rename(const std::string& from, const std::string& to) const;
     // True when a regular file is at the name (a link there is not one).
     bool HasRegularFile(const std::string& name) const;
+    // What is at the name, seen without opening what is there: a FIFO is never opened.
+    FileKind KindOf(const std::string& name) const;
     // Locks the file, creating it if missing, only when free. `problem` says why on
     // Failed (the file cannot be created, or is not a regular file).
     LockResult Lock(const std::string& name, std::unique_ptr<FileLock>& lock, std::string& problem) const;
@@ -106,6 +112,9 @@ std::filesystem::path DeskPath();
 // Why STAGEMARK_SIM_DIR cannot name the desk, with what to do: a relative path would put
 // each program's desk under the folder it was started in. Empty when it can.
 std::string DeskPathRefusal();
+
+// What stands at a name in place of a file, for messages: "a symbolic link".
+const char* KindText(FileKind kind);
 
 // A path as UTF-8 text.
 std::string PathText(const std::filesystem::path& path);

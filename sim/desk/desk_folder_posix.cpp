@@ -242,10 +242,16 @@ bool Folder::Rename(const std::string& from, const std::string& to) const {
     return Usable() && renameat(Dir(handle_), from.c_str(), Dir(handle_), to.c_str()) == 0;
 }
 
-bool Folder::HasRegularFile(const std::string& name) const {
+FileKind Folder::KindOf(const std::string& name) const {
     struct stat status {};
-    return Usable() && fstatat(Dir(handle_), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-           S_ISREG(status.st_mode);
+    if (!Usable()) return FileKind::Unknown;
+    if (fstatat(Dir(handle_), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno == ENOENT ? FileKind::Missing : FileKind::Unknown;
+    }
+    if (S_ISREG(status.st_mode)) return FileKind::Regular;
+    if (S_ISLNK(status.st_mode)) return FileKind::Link;
+    if (S_ISFIFO(status.st_mode)) return FileKind::Fifo;
+    return S_ISDIR(status.st_mode) ? FileKind::Folder : FileKind::Other;
 }
 
 LockResult Folder::Lock(const std::string& name, std::unique_ptr<FileLock>& lock, std::string& problem) const {

@@ -329,11 +329,18 @@ bool Folder::Rename(const std::string& from, const std::string& to) const {
     return file.get() != INVALID_HANDLE_VALUE && IsPlainFile(file.get(), nullptr) && RenameIn(file.get(), handle_, to, true);
 }
 
-bool Folder::HasRegularFile(const std::string& name) const {
-    if (!Usable()) return false;
+FileKind Folder::KindOf(const std::string& name) const {
+    if (!Usable()) return FileKind::Unknown;
     DWORD error = 0;
     Handle file(OpenIn(handle_, name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, error));
-    return file.get() != INVALID_HANDLE_VALUE && IsPlainFile(file.get(), nullptr);
+    if (file.get() == INVALID_HANDLE_VALUE) {
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileKind::Missing : FileKind::Unknown;
+    }
+    if (IsPlainFile(file.get(), nullptr)) return FileKind::Regular;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool link = GetFileInformationByHandle(file.get(), &info) &&
+                      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    return link ? FileKind::Link : FileKind::Other;
 }
 
 namespace {

@@ -41,8 +41,7 @@ bool HoldForLink(DeskCall& call, int port) {
                              "the command again";
     } else if (attempt.result == LockResult::Failed) {
         state.open_problem = "the port's hold file " + attempt.problem +
-                             ", so the port cannot be held against other programs; remove it, or make the desk "
-                             "folder writable";
+                             ", so the port cannot be held against other programs; " + HoldFileRemedy(attempt);
     }
     if (!state.open_problem.empty()) {
         call.Note(port, state.open_problem);

@@ -87,7 +87,7 @@ CommandOutcome Run(const Folder& folder, int port, Change change, const format::
                                           "when the station has ended"};
     }
     if (hold.result == LockResult::Failed) {
-        return Failed("the port's hold file " + hold.problem + "; remove it, or make the desk folder writable");
+        return Failed("the port's hold file " + hold.problem + "; " + HoldFileRemedy(hold));
     }
     if (hold.left_open_by != 0) NoteLeftOpen(folder, port, hold.left_open_by);
     const CommandOutcome outcome = ChangeHeld(folder, port, change, record, states);

@@ -55,6 +55,11 @@ HoldAttempt TakePort(const Folder& folder, int port, Holder who, int wait_ms) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     if (attempt.result == LockResult::Busy) attempt.holder = LiveHolder(folder, port);
+    if (attempt.result == LockResult::Failed) {
+        const FileKind kind = folder.KindOf(PortFile(port, ".link"));
+        attempt.not_a_file = kind == FileKind::Link || kind == FileKind::Fifo || kind == FileKind::Folder ||
+                             kind == FileKind::Other;
+    }
     if (attempt.result != LockResult::Taken) return attempt;
     // A link that was let go says so; one still named here ended with its process.
     if (const HolderRecord before = ReadHolder(folder, port); before.link && before.pid != ProcessId()) {
@@ -62,6 +67,10 @@ HoldAttempt TakePort(const Folder& folder, int port, Holder who, int wait_ms) {
     }
     attempt.lock->WriteInPlace(HolderText(ProcessId(), who));
     return attempt;
+}
+
+std::string HoldFileRemedy(const HoldAttempt& attempt) {
+    return attempt.not_a_file ? "remove it" : "remove it, or make the desk folder writable";
 }
 
 void ReleasePort(std::unique_ptr<FileLock>& lock) {

@@ -17,6 +17,7 @@ struct HoldAttempt {
     std::unique_ptr<FileLock> lock;  // set when taken
     long holder = 0;                 // when busy: the live process that holds it, or 0 when not known
     std::string problem;             // when failed: why the hold file cannot be used
+    bool not_a_file = false;         // when failed: a link, a FIFO or a folder is at its name, to be removed
     long left_open_by = 0;           // when taken: a process that ended with its link on the port open
 };
 
@@ -24,6 +25,10 @@ struct HoldAttempt {
 // waits only while a desk command holds it, for a moment: as a COM port, it is refused at
 // once while another program's link holds it.
 HoldAttempt TakePort(const Folder& folder, int port, Holder who, int wait_ms);
+
+// What to do about a hold file that failed: remove what is not a file; a file that cannot
+// be created or locked may be the folder's permissions.
+std::string HoldFileRemedy(const HoldAttempt& attempt);
 
 // How long a link waits for a desk command that changes the port's phone.
 inline constexpr int kLinkWaitForCommandMs = 2000;

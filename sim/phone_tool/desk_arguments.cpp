@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+
+#include "json_text.hpp"
 
 namespace phone_tool {
 namespace {
@@ -24,31 +27,58 @@ const CommandShape kShapes[] = {
     {"pace", {}, 1, 1, false, "on or off"},
 };
 
-// Plain decimal only, without a leading zero: " 1", "+1" and "01" are refused.
+// Plain decimal only, without a leading zero: " 1", "+1" and "01" are refused. So is 0: no
+// station's link opens COM0, and a phone put there could never be reached.
 std::string ParsePort(const char* value, int& port) {
     char* end = nullptr;
-    const bool plain = value[0] >= '0' && value[0] <= '9' && (value[0] != '0' || value[1] == '\0');
+    const bool plain = value[0] >= '1' && value[0] <= '9';
     const long number = plain ? std::strtol(value, &end, 10) : -1;
-    if (!plain || *end != '\0' || number < 0 || number > 255) {
-        return "port '" + std::string(value) + "' is not a number from 0 to 255";
+    if (!plain || *end != '\0' || number > 255) {
+        return "port '" + std::string(value) + "' is not a number from 1 to 255, COM1 to COM255";
     }
     port = static_cast<int>(number);
     return "";
 }
 
+const CommandShape* Shape(const std::string& command) {
+    for (const CommandShape& candidate : kShapes) {
+        if (command == candidate.name) return &candidate;
+    }
+    return nullptr;
+}
+
+void PrintJson(const std::string& message, const char* step, const std::string& port) {
+    std::printf("{\"error\": %s, \"step\": %s, \"port\": %s}\n", format::JsonString(message).c_str(),
+                format::JsonString(step).c_str(), port.c_str());
+}
+
 }  // namespace
 
-int Usage(const std::string& message) {
-    std::fprintf(stderr, "stagemark-phone: %s (see stagemark-phone --help)\n", message.c_str());
+bool JsonWanted(int argc, char** argv) {
+    const CommandShape* shape = argc > 1 ? Shape(argv[1]) : nullptr;
+    if (shape == nullptr || shape->flags.count("--json") == 0) return false;
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--json") == 0) return true;
+    }
+    return false;
+}
+
+int Usage(const std::string& message, bool json) {
+    const std::string said = message + " (see stagemark-phone --help)";
+    std::fprintf(stderr, "stagemark-phone: %s\n", said.c_str());
+    if (json) PrintJson(said, "usage", "null");
     return kUsageError;
+}
+
+int Failed(const std::string& message, const char* step, int port, bool json) {
+    std::fprintf(stderr, "stagemark-phone: %s\n", message.c_str());
+    if (json) PrintJson(message, step, std::to_string(port));
+    return kFailure;
 }
 
 std::string ParseArguments(int argc, char** argv, Arguments& out) {
     out.command = argv[1];
-    const CommandShape* shape = nullptr;
-    for (const CommandShape& candidate : kShapes) {
-        if (out.command == candidate.name) shape = &candidate;
-    }
+    const CommandShape* shape = Shape(out.command);
     if (shape == nullptr) return "unknown command '" + out.command + "'";
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];

@@ -1,4 +1,6 @@
-// The command line of stagemark-phone: a command, the port, and what the command takes.
+// The command line of stagemark-phone: a command, the port, and what the command takes;
+// and how a failure is told: one line on stderr, and for a command that takes --json and was
+// given it, also one JSON object on stdout, since a script that asked for JSON reads stdout.
 #pragma once
 
 #include <set>
@@ -22,7 +24,15 @@ struct Arguments {
 // Empty when the command line is sound; otherwise what is wrong with it.
 std::string ParseArguments(int argc, char** argv, Arguments& out);
 
-// Prints a usage error and returns kUsageError.
-int Usage(const std::string& message);
+// Whether failures are told in JSON too: the command takes --json, and it is among the
+// arguments, however wrong the rest of the command line is.
+bool JsonWanted(int argc, char** argv);
+
+// Prints a usage error and returns kUsageError. No port is named in the JSON: none on a
+// refused command line is trusted.
+int Usage(const std::string& message, bool json = false);
+
+// Prints a failure of the step ("desk", "read") on the port, and returns kFailure.
+int Failed(const std::string& message, const char* step, int port, bool json);
 
 }  // namespace phone_tool

@@ -6,7 +6,6 @@
 #include "desk_commands.hpp"
 #include "op_names.hpp"
 #include "phone_commands.hpp"
-#include "phone_file.hpp"
 #include "record_text.hpp"
 #include "stages.hpp"
 
@@ -92,12 +91,22 @@ int Where(const Arguments& args) {
         std::fprintf(stderr, "stagemark-phone: finding the desk folder failed: %s\n", folder.Problem().c_str());
         return kFailure;
     }
-    // A damaged or unreadable phone file is still named: it is what a station failed to read.
-    if (desk::LoadPhone(folder, args.port).state == SIM_PHONE_NONE) {
+    // Looked at, never opened: a FIFO there would hold the command. A damaged or unreadable
+    // phone file is still named: it is what a station failed to read.
+    const desk::FileKind kind = folder.KindOf(desk::PortFile(args.port, ".phone"));
+    if (kind == desk::FileKind::Missing) {
         std::fprintf(stderr,
                      "stagemark-phone: no phone on COM%d (its file would be %s); put one there with "
                      "'stagemark-phone insert --port %d'\n",
                      args.port, PhonePath(folder, args.port).c_str(), args.port);
+        return kFailure;
+    }
+    if (kind != desk::FileKind::Regular && kind != desk::FileKind::Unknown) {
+        std::fprintf(stderr,
+                     "stagemark-phone: the phone file of COM%d, %s, is %s, not a regular phone file, so no station "
+                     "can read a phone there; remove it, then put a phone there with 'stagemark-phone insert "
+                     "--port %d'\n",
+                     args.port, PhonePath(folder, args.port).c_str(), desk::KindText(kind), args.port);
         return kFailure;
     }
     std::printf("%s\n", PhonePath(folder, args.port).c_str());

@@ -31,7 +31,8 @@ constexpr CommandHelp kCommandHelp[] = {
     {"remove", "  remove --port N                  take the port's phone away, with its record\n"},
     {"where",
      "  where --port N                   print the file that holds the port's phone; with no\n"
-     "                                   phone there, say so (exit 1)\n"},
+     "                                   phone there, or a link, a FIFO or a folder in place\n"
+     "                                   of its file, say so (exit 1)\n"},
     {"set",
      "  set --port N STAGE=STATE...      set stages: STATE is passed, failed or unrecorded;\n"
      "                                   passed and failed are stamped now. Example:\n"
@@ -51,14 +52,15 @@ constexpr CommandHelp kCommandHelp[] = {
      "                                   first, with the link's time for each record transfer,\n"
      "                                   the checks that caught a station's mistakes, and a\n"
      "                                   total for each process; --clear empties the\n"
-     "                                   trace of the whole desk\n"},
+     "                                   trace of the whole desk. With --json, one JSON object\n"
+     "                                   on stdout, for a failure too\n"},
     {"pace",
      "  pace --port N on|off             while on, each record transfer on the port takes the\n"
      "                                   serial link's time (bytes x 10 / 115200 s)\n"},
 };
 
 constexpr const char* kCommonHelp =
-    "The port is a number from 0 to 255 (1 is COM1); stages, states, operations and on|off\n"
+    "The port is a number from 1 to 255 (1 is COM1); stages, states, operations and on|off\n"
     "are taken in any case; each option is given once. The desk is the folder STAGEMARK_SIM_DIR\n"
     "(a full path), or else stagemark-sim in the temp folder, private to its user. A command\n"
     "that changes a phone waits up to 10 s for a station whose link holds the port, then refuses.\n"
@@ -142,11 +144,14 @@ int Main(int argc, char** argv) {
         }
         return phone_tool::Usage("unknown command '" + std::string(argv[1]) + "'");
     }
+    const bool json = phone_tool::JsonWanted(argc, argv);
     phone_tool::Arguments args;
     if (const std::string problem = phone_tool::ParseArguments(argc, argv, args); !problem.empty()) {
-        return phone_tool::Usage(problem);
+        return phone_tool::Usage(problem, json);
     }
-    if (const std::string refusal = desk::DeskPathRefusal(); !refusal.empty()) return phone_tool::Usage(refusal);
+    if (const std::string refusal = desk::DeskPathRefusal(); !refusal.empty()) {
+        return phone_tool::Usage(refusal, json);
+    }
     // Nothing is changed on the desk that could not be reported.
     if (!StdoutOpen()) {
         return OutputLost("nothing was done; run it with an open standard output");
@@ -167,6 +172,10 @@ int main(int argc, char** argv) {
         // Out of memory, most likely: a clear failure rather than an abort.
         std::fprintf(stderr, "stagemark-phone: running the command failed: %s; close other programs and try again\n",
                      error.what());
+        if (phone_tool::JsonWanted(argc, argv)) {
+            std::printf("{\"error\": \"running the command failed; close other programs and try again\", "
+                        "\"step\": \"run\", \"port\": null}\n");
+        }
         return phone_tool::kFailure;
     }
 }

@@ -65,10 +65,11 @@ void PrintJson(int port, const std::vector<desk::TraceLine>& lines, const std::m
 }  // namespace
 
 int Trace(const Arguments& args) {
+    const bool json = args.flags.count("--json") != 0;
     const desk::Folder folder = desk::Folder::Open();
-    if (!folder.Usable()) return FolderRefused(folder);
+    if (!folder.Usable()) return Failed(folder.Problem(), "desk", args.port, json);
     if (args.flags.count("--clear") != 0) {
-        if (args.flags.count("--json") != 0) return Usage("--clear prints nothing to give as JSON");
+        if (json) return Usage("--clear prints nothing to give as JSON", true);
         if (!desk::ClearTrace(folder)) {
             std::fprintf(stderr, "stagemark-phone: clearing the trace failed: the desk folder could not be written; "
                                  "check its permissions\n");
@@ -80,11 +81,11 @@ int Trace(const Arguments& args) {
     desk::FindLinkLeftOpen(folder, args.port);
     const desk::Trace trace = desk::ReadTrace(folder);
     if (trace.status != desk::FileRead::Ok && trace.status != desk::FileRead::Missing) {
-        std::fprintf(stderr,
-                     "stagemark-phone: reading the trace failed: %s or %s is not a regular file, is too large or "
-                     "cannot be read; clear it with 'stagemark-phone trace --port %d --clear', or remove it by hand\n",
-                     folder.PathOf("desk.trace").c_str(), folder.PathOf("desk.trace.old").c_str(), args.port);
-        return kFailure;
+        return Failed("reading the trace failed: " + folder.PathOf("desk.trace") + " or " +
+                          folder.PathOf("desk.trace.old") + " is not a regular file, is too large or cannot be read; " +
+                          "clear it with 'stagemark-phone trace --port " + std::to_string(args.port) +
+                          " --clear', or remove it by hand",
+                      "read", args.port, json);
     }
     const std::vector<desk::TraceLine> lines = desk::PortLines(trace.lines, args.port);
     std::map<long, Total> totals;
@@ -93,7 +94,7 @@ int Trace(const Arguments& args) {
         (line.op == "check" ? total.checks : total.calls) += 1;
         total.bytes += line.bytes;
     }
-    if (args.flags.count("--json") != 0) {
+    if (json) {
         PrintJson(args.port, lines, totals, trace.damaged, trace.dropped);
     } else {
         PrintText(args.port, lines, totals, trace.dropped);

@@ -20,11 +20,10 @@ constexpr const char* kDifferingNote =
 }  // namespace
 
 int ShowStatus(const Exports& library, const Options& options, const TestHandle& copy,
-               const std::optional<Differing>& fixed) {
+               const std::optional<Differing>& fixed, Report& report) {
     const std::string bsn = BsnText(library);
     if (options.json) {
-        std::string json = "{\"port\": " + std::to_string(options.port) + ", \"bsn\": " + format::JsonString(bsn) +
-                           ", \"stages\": [";
+        std::string json = ", \"bsn\": " + format::JsonString(bsn) + ", \"stages\": [";
         for (const format::StageEntry& stage : format::kStages) {
             const int status = library.stages[stage.slot].status();
             json += std::string(stage.slot == 0 ? "" : ", ") + "{\"stage\": " + format::JsonString(stage.name) +
@@ -32,7 +31,7 @@ int ShowStatus(const Exports& library, const Options& options, const TestHandle&
                     ", \"recorded\": " + (status == 0 ? "null" : format::JsonString(RecordedAt(copy, stage.slot))) +
                     "}";
         }
-        std::printf("%s], %s}\n", json.c_str(), FixedFieldsJson(fixed).c_str());
+        report.Learned(json + "], " + FixedFieldsJson(fixed));
         return 0;
     }
     std::printf("phone %s on COM%d\n", bsn.c_str(), options.port);
@@ -53,28 +52,28 @@ int ShowStatus(const Exports& library, const Options& options, const TestHandle&
     return 0;
 }
 
-int RecordResult(const Exports& library, const Options& options, const TestHandle& copy) {
+int RecordResult(const Exports& library, const Options& options, const TestHandle& copy, Report& report) {
     const format::StageEntry& stage = *options.stages.front();
     const StageExports& calls = library.stages[stage.slot];
     const bool pass = options.command == Command::Pass;
     if (!(pass ? calls.pass() : calls.fail())) {
-        return Fail(options, kWriteStep, "the phone did not store the record, so " + std::string(stage.name) +
-                                             " is not recorded",
-                    "check that the phone is still on the link, then run the command again");
+        return report.Fail(kWriteStep, "the phone did not store the record, so " + std::string(stage.name) +
+                                           " is not recorded",
+                           "check that the phone is still on the link, then run the command again");
     }
     const std::string bsn = BsnText(library), word = pass ? "passed" : "failed";
     const std::string at = RecordedAt(copy, stage.slot);
     if (options.json) {
-        std::printf("{\"port\": %d, \"bsn\": %s, \"stage\": %s, \"status\": %s, \"recorded\": %s}\n", options.port,
-                    format::JsonString(bsn).c_str(), format::JsonString(stage.name).c_str(),
-                    format::JsonString(word).c_str(), format::JsonString(at).c_str());
+        report.Learned(", \"bsn\": " + format::JsonString(bsn) + ", \"stage\": " + format::JsonString(stage.name) +
+                       ", \"status\": " + format::JsonString(word) + ", \"recorded\": " + format::JsonString(at));
     } else {
         std::printf("%s recorded as %s on phone %s at %s\n", stage.name, word.c_str(), bsn.c_str(), at.c_str());
     }
     return 0;
 }
 
-int CheckRoute(const Exports& library, const Options& options, const std::optional<Differing>& fixed) {
+int CheckRoute(const Exports& library, const Options& options, const std::optional<Differing>& fixed,
+               Report& report) {
     std::string refused, stages_json, refused_json;
     for (const format::StageEntry* stage : options.stages) {
         const int status = library.stages[stage->slot].status();
@@ -87,9 +86,9 @@ int CheckRoute(const Exports& library, const Options& options, const std::option
     }
     const std::string bsn = BsnText(library);
     if (options.json) {
-        std::printf("{\"port\": %d, \"bsn\": %s, \"passed\": %s, \"stages\": [%s], \"refused\": [%s], %s}\n",
-                    options.port, format::JsonString(bsn).c_str(), refused.empty() ? "true" : "false",
-                    stages_json.c_str(), refused_json.c_str(), FixedFieldsJson(fixed).c_str());
+        report.Learned(", \"bsn\": " + format::JsonString(bsn) +
+                       ", \"passed\": " + (refused.empty() ? "true" : "false") + ", \"stages\": [" + stages_json +
+                       "], \"refused\": [" + refused_json + "], " + FixedFieldsJson(fixed));
     } else if (refused.empty()) {
         std::printf("route check passed: phone %s has passed every stage named\n", bsn.c_str());
     } else {

@@ -20,63 +20,64 @@ namespace {
 
 // Why the record could not be read. The desk's stand-in driver can say; with the
 // vendor's, the tool knows only that the read failed.
-int ReadFailure(const tool::Exports& library, const tool::Options& options) {
+int ReadFailure(const tool::Exports& library, const tool::Options& options, tool::Report& report) {
     const std::string port = std::to_string(options.port);
     const SimPhoneState state = library.desk_phone_state ? library.desk_phone_state(options.port) : SIM_PHONE_PRESENT;
     if (library.desk_phone_state && state == SIM_PHONE_NONE) {
-        return tool::Fail(options, tool::kReadStep, "no phone on COM" + port,
-                          "put one there with 'stagemark-phone insert --port " + port + "'");
+        return report.Fail(tool::kReadStep, "no phone on COM" + port,
+                           "put one there with 'stagemark-phone insert --port " + port + "'");
     }
     if (library.desk_phone_state && state == SIM_PHONE_DAMAGED) {
-        return tool::Fail(options, tool::kReadStep, "the phone's record on COM" + port + " is damaged",
-                          "take the phone away with 'stagemark-phone remove --port " + port + "' and insert a new one");
+        return report.Fail(tool::kReadStep, "the phone's record on COM" + port + " is damaged",
+                           "take the phone away with 'stagemark-phone remove --port " + port +
+                               "' and insert a new one");
     }
     if (library.desk_phone_state && state == SIM_PHONE_DESK_REFUSED) {
         char problem[4096] = "the desk folder cannot be used";
         if (library.desk_problem != nullptr) library.desk_problem(problem, sizeof problem);
-        return tool::Fail(options, tool::kReadStep, problem, "");
+        return report.Fail(tool::kReadStep, problem, "");
     }
     if (library.desk_phone_state && state == SIM_PHONE_UNREADABLE) {
-        return tool::Fail(options, tool::kReadStep, "the desk's phone file for COM" + port + " cannot be read",
-                          "check the file that 'stagemark-phone where --port " + port + "' names");
+        return report.Fail(tool::kReadStep, "the desk's phone file for COM" + port + " cannot be read",
+                           "check the file that 'stagemark-phone where --port " + port + "' names");
     }
-    return tool::Fail(options, tool::kReadStep, "the phone did not hand over its record",
-                      "check that the phone is on COM" + port + ", that it was detected (--detect VALUE), and that " +
-                          "the port number is right");
+    return report.Fail(tool::kReadStep, "the phone did not hand over its record",
+                       "check that the phone is on COM" + port + ", that it was detected (--detect VALUE), and that " +
+                           "the port number is right");
 }
 
 // Detection, then the test handle for the command; closes the handle it opened.
-int RunOnOpenLink(const tool::Exports& library, const tool::Options& options) {
+int RunOnOpenLink(const tool::Exports& library, const tool::Options& options, tool::Report& report) {
     if (options.detect && !library.DetectMobile(*options.detect)) {
-        return tool::Fail(options, tool::kDetectStep, "the phone driver found no phone",
-                          "check that the phone is connected and powered on COM" + std::to_string(options.port) +
-                              ", and the --detect value your driver expects");
+        return report.Fail(tool::kDetectStep, "the phone driver found no phone",
+                           "check that the phone is connected and powered on COM" + std::to_string(options.port) +
+                               ", and the --detect value your driver expects");
     }
     const auto* copy = reinterpret_cast<const TestHandle*>(library.OpenTestHandle());
-    if (copy == nullptr) return ReadFailure(library, options);
+    if (copy == nullptr) return ReadFailure(library, options, report);
     int code = 0;
     // Flash never written reads 0xFF: the BSN station records its stage on a phone whose
     // BSN is already there, so it is refused as every other station is.
     if (const std::string bsn = tool::BsnText(library); bsn == "ffffffffff") {
-        code = tool::Fail(options, tool::kCheckStep,
-                          "its BSN reads 'ffffffffff', as erased flash: the phone's record has never been written, "
-                          "and nothing was written to it",
-                          "its BSN must be written to the phone before any station records a stage");
+        code = report.Fail(tool::kCheckStep,
+                           "its BSN reads 'ffffffffff', as erased flash: the phone's record has never been written, "
+                           "and nothing was written to it",
+                           "its BSN must be written to the phone before any station records a stage");
     } else if (!format::IsTenDigits(bsn)) {
-        code = tool::Fail(options, tool::kCheckStep,
-                          "its BSN '" + bsn + "' is not ten decimal digits: the phone's record is damaged, and "
-                                              "nothing was written to it",
-                          "check the phone's record with the vendor's tool; its BSN must be ten decimal digits "
-                          "before any station records a stage");
+        code = report.Fail(tool::kCheckStep,
+                           "its BSN '" + bsn + "' is not ten decimal digits: the phone's record is damaged, and "
+                                               "nothing was written to it",
+                           "check the phone's record with the vendor's tool; its BSN must be ten decimal digits "
+                           "before any station records a stage");
     } else {
         switch (options.command) {
             case tool::Command::Status:
-                code = tool::ShowStatus(library, options, *copy, tool::PhoneFixedFields(library, options.port));
+                code = tool::ShowStatus(library, options, *copy, tool::PhoneFixedFields(library, options.port), report);
                 break;
             case tool::Command::Pass:
-            case tool::Command::Fail: code = tool::RecordResult(library, options, *copy); break;
+            case tool::Command::Fail: code = tool::RecordResult(library, options, *copy, report); break;
             case tool::Command::Check:
-                code = tool::CheckRoute(library, options, tool::PhoneFixedFields(library, options.port));
+                code = tool::CheckRoute(library, options, tool::PhoneFixedFields(library, options.port), report);
                 break;
             case tool::Command::Decode:
             case tool::Command::Version: break;  // never on a link
@@ -115,11 +116,13 @@ int Run(const tool::Options& options) {
                           "check the port number, and close any other program that uses COM" +
                               std::to_string(options.port));
     }
-    const int code = RunOnOpenLink(library, options);
+    tool::Report report(options);
+    int code = RunOnOpenLink(library, options, report);
     if (!library.ExitTat(port)) {
-        return tool::Fail(options, tool::kCloseStep, "the serial-link library refused to close it",
-                          "unplug and reconnect the phone before the next station runs");
+        code = report.Fail(tool::kCloseStep, "the serial-link library refused to close it",
+                           "unplug and reconnect the phone before the next station runs");
     }
+    report.Print();
     return code;
 }
 

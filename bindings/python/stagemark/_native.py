@@ -7,7 +7,7 @@ import ctypes.util
 import os
 import pathlib
 import sys
-from typing import Any, Callable, Optional, Sequence
+from typing import Any, Callable, Dict, List, Optional, Sequence, Tuple
 
 from ._errors import StagemarkError
 
@@ -19,19 +19,37 @@ WorkingCopy = ctypes.c_ubyte * TEST_HANDLE_SIZE
 _FILE_NAME = "stagemark.dll" if sys.platform == "win32" else "libstagemark.so"
 
 
-def declare(lib: ctypes.CDLL) -> ctypes.CDLL:
-    """Gives each export its argument and result types; a wrong one fails on the line."""
-    lib.InitTat.argtypes, lib.InitTat.restype = [ctypes.c_ubyte], ctypes.c_int
-    lib.DetectMobile.argtypes, lib.DetectMobile.restype = [ctypes.c_int], ctypes.c_int
-    lib.ExitTat.argtypes, lib.ExitTat.restype = [ctypes.c_ubyte], ctypes.c_int
-    # The working copy's address: a pointer, never cut to an int.
-    lib.OpenTestHandle.argtypes, lib.OpenTestHandle.restype = [], ctypes.POINTER(WorkingCopy)
-    lib.CloseTestHandle.argtypes, lib.CloseTestHandle.restype = [], None
-    lib.GetBsnStr.argtypes, lib.GetBsnStr.restype = [ctypes.c_char_p], ctypes.c_int
+def _exports() -> Dict[str, Tuple[List[Any], Any]]:
+    """Each export's argument types and result type."""
+    exports: Dict[str, Tuple[List[Any], Any]] = {
+        "InitTat": ([ctypes.c_ubyte], ctypes.c_int),
+        "DetectMobile": ([ctypes.c_int], ctypes.c_int),
+        "ExitTat": ([ctypes.c_ubyte], ctypes.c_int),
+        # The working copy's address: a pointer, never cut to an int.
+        "OpenTestHandle": ([], ctypes.POINTER(WorkingCopy)),
+        "CloseTestHandle": ([], None),
+        "GetBsnStr": ([ctypes.c_char_p], ctypes.c_int),
+    }
     for stage in STAGE_NAMES:
         for name in (f"{stage}_Pass", f"{stage}_Fail", f"{stage}_Status", f"R_{stage}_Pass", f"R_{stage}_Fail"):
-            function = getattr(lib, name)
-            function.argtypes, function.restype = [], ctypes.c_int
+            exports[name] = ([], ctypes.c_int)
+    return exports
+
+
+def declare(lib: ctypes.CDLL) -> ctypes.CDLL:
+    """Gives each export its argument and result types; a wrong one fails on the line. A
+    library without them is not stagemark's: refused before any call reaches it."""
+    exports = _exports()
+    missing = [name for name in exports if not hasattr(lib, name)]
+    if missing:
+        given = repr(lib._name) if lib._name else "of the program itself, ctypes.CDLL(None),"
+        raise StagemarkError("load", f"the library {given} is not stagemark's: it lacks {len(missing)} of its "
+                                     f"{len(exports)} exports, {', '.join(missing[:3])} among them; pass "
+                                     f"ctypes.CDLL(PATH) with the full path of {_FILE_NAME}, or the path itself as "
+                                     "library=PATH")
+    for name, (argtypes, restype) in exports.items():
+        function = getattr(lib, name)
+        function.argtypes, function.restype = argtypes, restype
     return lib
 
 

@@ -5,7 +5,7 @@ import threading
 from typing import Optional, Union
 
 from ._errors import StagemarkError
-from ._native import BSN_TEXT_SIZE, STAGE_NAMES, WorkingCopy, desk_function, load
+from ._native import BSN_TEXT_SIZE, STAGE_NAMES, WorkingCopy, declare, desk_function, load
 
 
 class Status(enum.IntEnum):
@@ -200,7 +200,9 @@ class Link:
         self._detect = _detect_value(detect)
         if library is not None and not isinstance(library, (str, ctypes.CDLL)):
             raise StagemarkError("argument", f"library {library!r} is neither a path nor a loaded library")
-        self._lib = library if isinstance(library, ctypes.CDLL) else load(library)
+        # A library loaded by the caller has its functions declared here too: undeclared,
+        # OpenTestHandle's address would come back cut to an int.
+        self._lib = declare(library) if isinstance(library, ctypes.CDLL) else load(library)
         self._open = False
 
     @property

@@ -212,6 +212,22 @@ def test_every_export_is_declared(desk):
     assert issubclass(lib.OpenTestHandle.restype, ctypes._Pointer)
 
 
+def test_a_library_the_station_loaded_itself_is_declared_before_use(desk):
+    loaded = ctypes.CDLL(os.environ["STAGEMARK_LIBRARY"])  # a new handle: none of its functions declared
+    with stagemark.Link(PORT, library=loaded) as link, link.open_handle() as phone:
+        assert phone.bsn == "1234509876"
+        assert len(phone.working_copy) == _native.TEST_HANDLE_SIZE  # the whole address, not one cut to an int
+
+
+def test_a_library_without_the_exports_is_refused_before_the_link_opens(desk, driver_calls):
+    before = driver_calls()
+    with pytest.raises(stagemark.StagemarkError) as failure:
+        stagemark.Link(PORT, library=ctypes.CDLL(None))
+    assert failure.value.step == "load"
+    assert "InitTat" in str(failure.value) and "full path" in str(failure.value)
+    assert driver_calls() == before  # InitTat never ran
+
+
 def test_where_the_library_is_found(desk, tmp_path, monkeypatch):
     explicit = os.environ["STAGEMARK_LIBRARY"]
     monkeypatch.setenv("STAGEMARK_LIBRARY", str(tmp_path / "missing.so"))

@@ -35,6 +35,10 @@ if ! command -v clang++ >/dev/null; then
   presets=("${kept[@]}")
 fi
 
+# Tests run side by side, as many at once as there are cores: each waits on processes,
+# links and holds as much as it computes, and the longest are split into shards.
+export CTEST_PARALLEL_LEVEL=${CTEST_PARALLEL_LEVEL:-$(nproc)}
+
 declare -A outcome
 passed=0 failed=0
 # The win32 tests run under Wine, whose loader is a 32-bit program. A kernel that cannot run
@@ -42,7 +46,7 @@ passed=0 failed=0
 run_preset() {
   if [ "$1" = win32 ] && ! wine --version >/dev/null 2>&1; then
     echo "this kernel cannot run 32-bit programs: the win32 tests run in an emulated machine"
-    cmake --preset win32 && cmake --build --preset win32 && scripts/in-vm.sh ctest --preset win32
+    cmake --preset win32 && cmake --build --preset win32 && scripts/in-vm.sh ctest --preset win32 -j "$(nproc)"
   else
     cmake --workflow --preset "$1"
   fi

@@ -18,6 +18,8 @@ import time
 import unittest
 import zlib
 
+import test_shards
+
 TOOL = os.environ["STAGEMARK_TOOL"]
 PHONE_TOOL = os.environ["STAGEMARK_PHONE_TOOL"]
 RUNNER = [r for r in [os.environ.get("STAGEMARK_RUNNER", "")] if r]
@@ -520,6 +522,9 @@ class InUse(Desk):
             holder.wait(timeout=TIMEOUT)
             holder.stdout.close()
 
+
+# Its classes split into shards that run side by side (STAGEMARK_SHARD=K/N).
+load_tests = test_shards.load_tests_of(__name__)
 
 if __name__ == "__main__":
     if RUNNER and subprocess.run([*RUNNER, "--check"]).returncode == 77:

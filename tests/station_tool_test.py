@@ -18,6 +18,8 @@ import time
 import unittest
 import zlib
 
+import test_shards
+
 TOOL = os.environ["STAGEMARK_TOOL"]
 PHONE_TOOL = os.environ["STAGEMARK_PHONE_TOOL"]
 RUNNER = [r for r in [os.environ.get("STAGEMARK_RUNNER", "")] if r]
@@ -1230,6 +1232,9 @@ class PythonStationExample(Desk):
                 self.assertNotIn("Traceback", run.stderr)
         self.assertEqual({p.name: p.read_bytes() for p in self.folder.iterdir()}, before)
 
+
+# Its classes split into shards that run side by side (STAGEMARK_SHARD=K/N).
+load_tests = test_shards.load_tests_of(__name__)
 
 if __name__ == "__main__":
     if RUNNER and subprocess.run([*RUNNER, "--check"]).returncode == 77:

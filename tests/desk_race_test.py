@@ -507,8 +507,9 @@ class InUse(Desk):
     @unittest.skipUnless(FAULTY_STATION, "needs the faulty station programs: one keeps its link open")
     def test_a_refusal_names_the_live_holder(self):
         self.insert()
-        holder = subprocess.Popen(RUNNER + [FAULTY_STATION, "hold", str(PORT), "30000" if RUNNER else "60000"],
-                                  env=self.env, stdout=subprocess.PIPE, text=True)
+        # Held until its input ends, however long the tool takes to start.
+        holder = subprocess.Popen(RUNNER + [FAULTY_STATION, "hold", str(PORT)], env=self.env,
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         try:
             self.assertEqual(holder.stdout.readline().strip(), "holding")
             refused = self.tool("status", "--port", PORT)
@@ -517,9 +518,8 @@ class InUse(Desk):
             if not RUNNER:  # under Wine the holder's Windows process id is not the id of the program started here
                 self.assertIn(f"process {holder.pid}", refused.stderr)
         finally:
-            if not RUNNER:
-                holder.kill()
-            holder.wait(timeout=TIMEOUT)
+            holder.stdin.close()
+            self.assertEqual(holder.wait(timeout=TIMEOUT), 0)
             holder.stdout.close()
 
 

@@ -10,6 +10,8 @@
  *   faulty_station no-exit P                 ends with the link open
  *   faulty_station no-link                   records a result with no link open
  *   faulty_station hold P MILLISECONDS       a correct station that keeps its link open
+ *   faulty_station hold P                    the same, until its standard input ends: as
+ *                                            long as a test needs, however slow the machine
  *   faulty_station detect P COUNT            a correct station that runs detection COUNT
  *                                            times, handing it 0, 1, 2, ...
  *
@@ -63,12 +65,16 @@ int main(int argc, char **argv) {
         ok = Expect(InitTat(Port(argv[2])), "InitTat");
     } else if (strcmp(mistake, "no-link") == 0 && argc == 2) {
         ok = Expect(!R_FT_Pass(), "R_FT_Pass with no link");
-    } else if (strcmp(mistake, "hold") == 0 && argc == 4) {
+    } else if (strcmp(mistake, "hold") == 0 && (argc == 3 || argc == 4)) {
         ok = Expect(InitTat(Port(argv[2])), "InitTat");
         if (ok) {
             printf("holding\n");
             fflush(stdout);
-            Pause(strtol(argv[3], NULL, 10));
+            if (argc == 4) {
+                Pause(strtol(argv[3], NULL, 10));
+            } else {
+                while (getchar() != EOF) continue;
+            }
             ok = Expect(ExitTat(Port(argv[2])), "ExitTat");
         }
     } else if (strcmp(mistake, "detect") == 0 && argc == 4) {

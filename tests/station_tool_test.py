@@ -684,15 +684,18 @@ class DeskSession(Desk):
     @unittest.skipUnless(FAULTY_STATION, "needs the faulty station programs")
     def test_a_port_is_held_by_the_process_whose_link_is_open(self):
         self.insert()
-        holder = subprocess.Popen(RUNNER + [FAULTY_STATION, "hold", str(PORT), "3000"], env=self.env,
-                                  stdout=subprocess.PIPE, text=True)
+        # Held until its input ends, however long the tool takes to start.
+        holder = subprocess.Popen(RUNNER + [FAULTY_STATION, "hold", str(PORT)], env=self.env,
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         try:
             self.assertEqual(holder.stdout.readline().strip(), "holding")
             busy = self.tool("pass", "FT", "--port", PORT)
             self.assertEqual(busy.returncode, 2)
             self.assertIn(f"COM{PORT} is in use by another program", busy.stderr)
         finally:
+            holder.stdin.close()
             self.assertEqual(holder.wait(timeout=60), 0)
+            holder.stdout.close()
         self.assertEqual(self.tool("pass", "FT", "--port", PORT).returncode, 0, "free once the holder exits")
         if not RUNNER:
             killed = subprocess.Popen([FAULTY_STATION, "hold", str(PORT), "60000"], env=self.env,

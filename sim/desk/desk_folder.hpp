@@ -85,6 +85,10 @@ class Folder {
     // is then the file's size. False when the file is not a regular file or cannot be written.
     bool Append(const std::string& name, std::string_view text, std::uintmax_t& size) const;
     bool Rename(const std::string& from, const std::string& to) const;
+    // Moves the file to a name where nothing is, in one step that never replaces: a
+    // process killed midway leaves the file at one name or the other, never at both and
+    // never at neither. Exists when something is at `to`.
+    FileWrite MoveToFree(const std::string& from, const std::string& to) const;
     // True when a regular file is at the name (a link there is not one).
     bool HasRegularFile(const std::string& name) const;
     // What is at the name, seen without opening what is there: a FIFO is never opened.

@@ -242,6 +242,29 @@ bool Folder::Rename(const std::string& from, const std::string& to) const {
     return Usable() && renameat(Dir(handle_), from.c_str(), Dir(handle_), to.c_str()) == 0;
 }
 
+FileWrite Folder::MoveToFree(const std::string& from, const std::string& to) const {
+    if (!Usable()) return FileWrite::Failed;
+    const int dir = Dir(handle_);
+    if (renameat2(dir, from.c_str(), dir, to.c_str(), RENAME_NOREPLACE) == 0) return FileWrite::Ok;
+    if (errno == EEXIST) return FileWrite::Exists;
+    // A file system without the no-replace rename: a second name that only a free name
+    // takes, then the first let go. Killed between the two, the file has both names, one
+    // file with one record: nothing is lost, and the next move of it is refused.
+    if (errno != EINVAL && errno != ENOSYS) {
+        failure_ = std::strerror(errno);
+        return FileWrite::Failed;
+    }
+    if (linkat(dir, from.c_str(), dir, to.c_str(), 0) != 0) {
+        if (errno == EEXIST) return FileWrite::Exists;
+        failure_ = std::strerror(errno);
+        return FileWrite::Failed;
+    }
+    if (unlinkat(dir, from.c_str(), 0) == 0) return FileWrite::Ok;
+    failure_ = std::strerror(errno);
+    unlinkat(dir, to.c_str(), 0);
+    return FileWrite::Failed;
+}
+
 FileKind Folder::KindOf(const std::string& name) const {
     struct stat status {};
     if (!Usable()) return FileKind::Unknown;

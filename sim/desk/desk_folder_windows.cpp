@@ -329,6 +329,21 @@ bool Folder::Rename(const std::string& from, const std::string& to) const {
     return file.get() != INVALID_HANDLE_VALUE && IsPlainFile(file.get(), nullptr) && RenameIn(file.get(), handle_, to, true);
 }
 
+FileWrite Folder::MoveToFree(const std::string& from, const std::string& to) const {
+    if (!Usable()) return FileWrite::Failed;
+    DWORD error = 0;
+    Handle file(OpenIn(handle_, from, DELETE | FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, error));
+    if (file.get() == INVALID_HANDLE_VALUE || !IsPlainFile(file.get(), nullptr)) {
+        failure_ = "Windows error " + std::to_string(file.get() == INVALID_HANDLE_VALUE ? error : ERROR_INVALID_HANDLE);
+        return FileWrite::Failed;
+    }
+    if (RenameIn(file.get(), handle_, to, false)) return FileWrite::Ok;
+    const DWORD move_error = GetLastError();
+    if (move_error == ERROR_ALREADY_EXISTS || move_error == ERROR_FILE_EXISTS) return FileWrite::Exists;
+    failure_ = "Windows error " + std::to_string(move_error);
+    return FileWrite::Failed;
+}
+
 FileKind Folder::KindOf(const std::string& name) const {
     if (!Usable()) return FileKind::Unknown;
     DWORD error = 0;

@@ -1,5 +1,6 @@
 #include "phone_commands.hpp"
 
+#include <algorithm>
 #include <chrono>
 
 #include "phone_file.hpp"
@@ -70,15 +71,13 @@ CommandOutcome ChangeHeld(const Folder& folder, int port, Change change, const f
                   "one that is");
 }
 
-CommandOutcome Run(const Folder& folder, int port, Change change, const format::Record* record,
-                   const signed char* states) {
-    if (!folder.Usable()) return Failed(folder.Problem());
-    if (!ValidPort(port)) return Failed("the port is not a number from 0 to 255");
+// Takes the port's hold for a desk command: Done when taken, else why not.
+CommandOutcome TakeHold(const Folder& folder, int port, HoldAttempt& hold) {
     // This process's own open link holds the port: its phone is not changed under it.
     if (Port(port).open && Port(port).hold) {
         return {CommandResult::InUse, InUseText(port, ProcessId()) + ", with its link open; close it first"};
     }
-    HoldAttempt hold = TakePort(folder, port, Holder::Command, kCommandWaitMs);
+    hold = TakePort(folder, port, Holder::Command, kCommandWaitMs);
     if (hold.result == LockResult::Busy) {
         return {CommandResult::InUse, InUseText(port, hold.holder) +
                                           ", with its link open, and stayed so for " +
@@ -90,9 +89,38 @@ CommandOutcome Run(const Folder& folder, int port, Change change, const format::
         return Failed("the port's hold file " + hold.problem + "; " + HoldFileRemedy(hold));
     }
     if (hold.left_open_by != 0) NoteLeftOpen(folder, port, hold.left_open_by);
+    return {CommandResult::Done, ""};
+}
+
+CommandOutcome Run(const Folder& folder, int port, Change change, const format::Record* record,
+                   const signed char* states) {
+    if (!folder.Usable()) return Failed(folder.Problem());
+    if (!ValidPort(port)) return Failed("the port is not a number from 0 to 255");
+    HoldAttempt hold;
+    if (CommandOutcome taken = TakeHold(folder, port, hold); taken.result != CommandResult::Done) return taken;
     const CommandOutcome outcome = ChangeHeld(folder, port, change, record, states);
     ReleasePort(hold.lock);
     return outcome;
+}
+
+// Under both ports' holds: the phone as it is on `from`, nothing on `to`, and the move.
+CommandOutcome MoveHeld(const Folder& folder, int from, int to) {
+    const SeenPhone seen = LoadPhone(folder, from);
+    if (seen.state == SIM_PHONE_NONE) return {CommandResult::NoPhone, ""};
+    if (folder.KindOf(PortFile(to, ".phone")) != FileKind::Missing) return {CommandResult::PhoneThere, ""};
+    switch (MovePhoneFile(folder, from, seen, to)) {
+        case PhoneChange::Done: return {CommandResult::Done, ""};
+        case PhoneChange::NoPhone: return {CommandResult::NoPhone, ""};
+        case PhoneChange::PhoneThere: return {CommandResult::PhoneThere, ""};
+        case PhoneChange::ChangedSinceSeen:
+            return Failed(folder.PathOf(PortFile(from, ".phone")) +
+                          " changed while the port was held, by something outside the desk; nothing was moved, "
+                          "run the command again");
+        case PhoneChange::Failed: break;
+    }
+    const std::string cause = folder.LastFailure().empty() ? "" : " (" + folder.LastFailure() + ")";
+    return Failed(folder.PathOf(PortFile(from, ".phone")) + " could not be moved to " +
+                  folder.PathOf(PortFile(to, ".phone")) + cause + "; check the desk folder's permissions");
 }
 
 }  // namespace
@@ -111,6 +139,22 @@ CommandOutcome SetPhoneStages(const Folder& folder, int port, const signed char 
 
 CommandOutcome PutPhone(const Folder& folder, int port, const format::Record& record) {
     return Run(folder, port, Change::Put, &record, nullptr);
+}
+
+CommandOutcome MovePhone(const Folder& folder, int from, int to) {
+    if (!folder.Usable()) return Failed(folder.Problem());
+    if (!ValidPort(from) || !ValidPort(to)) return Failed("the port is not a number from 0 to 255");
+    if (from == to) return Failed("the phone would move onto the port it is on; name two ports");
+    // The lower port first, whichever way the phone goes: two moves never wait on each other.
+    HoldAttempt lower, higher;
+    if (CommandOutcome taken = TakeHold(folder, std::min(from, to), lower); taken.result != CommandResult::Done) {
+        return taken;
+    }
+    CommandOutcome outcome = TakeHold(folder, std::max(from, to), higher);
+    if (outcome.result == CommandResult::Done) outcome = MoveHeld(folder, from, to);
+    ReleasePort(higher.lock);
+    ReleasePort(lower.lock);
+    return outcome;
 }
 
 }  // namespace desk

@@ -27,6 +27,10 @@ CommandOutcome RemovePhone(const Folder& folder, int port);
 // Sets the stages of the port's sound phone: states[slot] is -1 to leave the stage,
 // 0 not recorded, 1 passed or 2 failed, stamped now.
 CommandOutcome SetPhoneStages(const Folder& folder, int port, const signed char states[8]);
+// Carries the phone of port `from`, with its record, to port `to`, as an operator carries
+// it to the next station: both ports held, the lower first; NoPhone when none is on
+// `from`, PhoneThere when a phone file (or anything) is at `to`'s phone file.
+CommandOutcome MovePhone(const Folder& folder, int from, int to);
 // Puts the record on the port, over any phone there: for tests.
 CommandOutcome PutPhone(const Folder& folder, int port, const format::Record& record);
 

@@ -78,4 +78,17 @@ PhoneChange ChangePhone(const Folder& folder, int port, SeenPhone& seen, const f
     return PhoneChange::Done;
 }
 
+PhoneChange MovePhoneFile(const Folder& folder, int from, const SeenPhone& seen, int to) {
+    if (!folder.Usable()) return PhoneChange::Failed;
+    const SeenPhone now = LoadPhone(folder, from);
+    if (now.state == SIM_PHONE_NONE) return PhoneChange::NoPhone;
+    if (!SameAsSeen(now, seen)) return PhoneChange::ChangedSinceSeen;
+    switch (folder.MoveToFree(PhoneName(from), PhoneName(to))) {
+        case FileWrite::Ok: return PhoneChange::Done;
+        case FileWrite::Exists: return PhoneChange::PhoneThere;
+        case FileWrite::Failed: break;
+    }
+    return PhoneChange::Failed;
+}
+
 }  // namespace desk

@@ -26,4 +26,8 @@ enum class PhoneChange { Done, NoPhone, PhoneThere, ChangedSinceSeen, Failed };
 // phone, the same file with the same record, or a file as damaged as it was seen. `seen` then describes what was written.
 PhoneChange ChangePhone(const Folder& folder, int port, SeenPhone& seen, const format::Record* record);
 
+// The phone of port `from`, as `seen`, carried with its record to port `to`, where no phone
+// file may be. The caller holds both ports. Never replaces, and the phone is never lost.
+PhoneChange MovePhoneFile(const Folder& folder, int from, const SeenPhone& seen, int to);
+
 }  // namespace desk

@@ -14,31 +14,20 @@ struct CommandShape {
     std::set<std::string> flags;  // the flags it takes
     std::size_t min_words, max_words;
     bool takes_bsn;
+    bool moves;  // --from and --to in place of --port
     const char* words;  // what the words are, for a usage error
 };
 
 const CommandShape kShapes[] = {
-    {"insert", {"--erased"}, 0, 0, true, "no words"},
-    {"remove", {}, 0, 0, false, "no words"},
-    {"where", {}, 0, 0, false, "no words"},
-    {"set", {}, 1, 8, false, "one to eight STAGE=STATE words, such as BT=failed"},
-    {"fault", {"--once", "--from-now", "--clear"}, 0, 1, false, "one operation, such as write"},
-    {"trace", {"--json", "--clear"}, 0, 0, false, "no words"},
-    {"pace", {}, 1, 1, false, "on or off"},
+    {"insert", {"--erased"}, 0, 0, true, false, "no words"},
+    {"remove", {}, 0, 0, false, false, "no words"},
+    {"where", {}, 0, 0, false, false, "no words"},
+    {"set", {}, 1, 8, false, false, "one to eight STAGE=STATE words, such as BT=failed"},
+    {"fault", {"--once", "--from-now", "--clear"}, 0, 1, false, false, "one operation, such as write"},
+    {"trace", {"--json", "--clear"}, 0, 0, false, false, "no words"},
+    {"pace", {}, 1, 1, false, false, "on or off"},
+    {"move", {}, 0, 0, false, true, "no words"},
 };
-
-// Plain decimal only, without a leading zero: " 1", "+1" and "01" are refused. So is 0: no
-// station's link opens COM0, and a phone put there could never be reached.
-std::string ParsePort(const char* value, int& port) {
-    char* end = nullptr;
-    const bool plain = value[0] >= '1' && value[0] <= '9';
-    const long number = plain ? std::strtol(value, &end, 10) : -1;
-    if (!plain || *end != '\0' || number > 255) {
-        return "port '" + std::string(value) + "' is not a number from 1 to 255, COM1 to COM255";
-    }
-    port = static_cast<int>(number);
-    return "";
-}
 
 const CommandShape* Shape(const std::string& command) {
     for (const CommandShape& candidate : kShapes) {
@@ -53,6 +42,19 @@ void PrintJson(const std::string& message, const char* step, const std::string& 
 }
 
 }  // namespace
+
+// Plain decimal only, without a leading zero: " 1", "+1" and "01" are refused. So is 0: no
+// station's link opens COM0, and a phone put there could never be reached.
+std::string ParsePort(const char* value, int& port) {
+    char* end = nullptr;
+    const bool plain = value[0] >= '1' && value[0] <= '9';
+    const long number = plain ? std::strtol(value, &end, 10) : -1;
+    if (!plain || *end != '\0' || number > 255) {
+        return "port '" + std::string(value) + "' is not a number from 1 to 255, COM1 to COM255";
+    }
+    port = static_cast<int>(number);
+    return "";
+}
 
 bool JsonWanted(int argc, char** argv) {
     const CommandShape* shape = argc > 1 ? Shape(argv[1]) : nullptr;
@@ -82,15 +84,19 @@ std::string ParseArguments(int argc, char** argv, Arguments& out) {
     if (shape == nullptr) return "unknown command '" + out.command + "'";
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--port" || (arg == "--bsn" && shape->takes_bsn)) {
+        int* port = arg == "--port" && !shape->moves                ? &out.port
+                    : arg == "--from" && shape->moves                ? &out.from
+                    : arg == "--to" && shape->moves                  ? &out.to
+                                                                     : nullptr;
+        if (port != nullptr || (arg == "--bsn" && shape->takes_bsn)) {
             if (i + 1 >= argc) return arg + " needs a value";
             const char* value = argv[++i];
-            if (arg == "--bsn") {
+            if (port == nullptr) {
                 if (out.bsn != nullptr) return "--bsn is given twice";
                 out.bsn = value;
-            } else if (out.port >= 0) {
-                return "--port is given twice";
-            } else if (const std::string problem = ParsePort(value, out.port); !problem.empty()) {
+            } else if (*port >= 0) {
+                return arg + " is given twice";
+            } else if (const std::string problem = ParsePort(value, *port); !problem.empty()) {
                 return problem;
             }
         } else if (shape->flags.count(arg) != 0) {
@@ -101,7 +107,12 @@ std::string ParseArguments(int argc, char** argv, Arguments& out) {
             out.words.push_back(arg);
         }
     }
-    if (out.port < 0) return "--port is required";
+    if (shape->moves) {
+        if (out.from < 0 || out.to < 0) return "move needs --from N and --to M";
+        if (out.from == out.to) return "--from and --to name the same port: a move needs two ports";
+    } else if (out.port < 0) {
+        return "--port is required";
+    }
     if (out.words.size() < shape->min_words || out.words.size() > shape->max_words) {
         return out.command + " takes " + shape->words;
     }

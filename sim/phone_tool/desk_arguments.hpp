@@ -16,10 +16,14 @@ inline constexpr int kOutputError = 74;
 struct Arguments {
     std::string command;
     int port = -1;
+    int from = -1, to = -1;          // move's two ports
     const char* bsn = nullptr;
     std::set<std::string> flags;     // --json, --clear, --once, --from-now
     std::vector<std::string> words;  // STAGE=STATE, OP, on|off
 };
+
+// A port from 1 to 255 in plain decimal: empty when `value` is one, else what is wrong.
+std::string ParsePort(const char* value, int& port);
 
 // Empty when the command line is sound; otherwise what is wrong with it.
 std::string ParseArguments(int argc, char** argv, Arguments& out);

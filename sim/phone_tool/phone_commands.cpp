@@ -85,6 +85,29 @@ int Remove(const Arguments& args) {
     }
 }
 
+int Move(const Arguments& args) {
+    const desk::Folder folder = desk::Folder::Open();
+    const desk::CommandOutcome outcome = desk::MovePhone(folder, args.from, args.to);
+    switch (outcome.result) {
+        case desk::CommandResult::Done:
+            std::printf("phone moved from COM%d to COM%d, with its record\n", args.from, args.to);
+            return 0;
+        case desk::CommandResult::NoPhone:
+            std::fprintf(stderr,
+                         "stagemark-phone: moving the phone from COM%d refused: no phone there (%s); put one there "
+                         "with 'stagemark-phone insert --port %d'\n",
+                         args.from, PhonePath(folder, args.from).c_str(), args.from);
+            return kFailure;
+        case desk::CommandResult::PhoneThere:
+            std::fprintf(stderr,
+                         "stagemark-phone: moving the phone to COM%d refused: a phone file is already there (%s); "
+                         "take it away first with 'stagemark-phone remove --port %d'\n",
+                         args.to, PhonePath(folder, args.to).c_str(), args.to);
+            return kFailure;
+        default: return Refused("moving the phone", args.from, outcome);
+    }
+}
+
 int Where(const Arguments& args) {
     const desk::Folder folder = desk::Folder::Open();
     if (!folder.Usable()) {

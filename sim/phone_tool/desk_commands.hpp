@@ -8,11 +8,14 @@ namespace phone_tool {
 
 int Insert(const Arguments& args);
 int Remove(const Arguments& args);
+int Move(const Arguments& args);
 int Where(const Arguments& args);
 int Set(const Arguments& args);
 int Fault(const Arguments& args);
 int Trace(const Arguments& args);
 int Pace(const Arguments& args);
+// The line command takes its own command line.
+int Line(int argc, char** argv);
 
 // The port's phone file, as UTF-8.
 std::string PhonePath(const desk::Folder& folder, int port);

@@ -29,6 +29,12 @@ constexpr CommandHelp kCommandHelp[] = {
      "  insert --port N --erased         put a phone whose record was never written (all 0xFF,\n"
      "                                   as erased flash) on the port\n"},
     {"remove", "  remove --port N                  take the port's phone away, with its record\n"},
+    {"move",
+     "  move --from N --to M             carry the phone on port N, with its record, to port M,\n"
+     "                                   as an operator carries it to the next station. Refused\n"
+     "                                   while either port is held, with no phone on N, or with\n"
+     "                                   a phone file on M; faults, pacing and trace stay with\n"
+     "                                   their ports.\n"},
     {"where",
      "  where --port N                   print the file that holds the port's phone; with no\n"
      "                                   phone there, or a link, a FIFO or a folder in place\n"
@@ -54,6 +60,19 @@ constexpr CommandHelp kCommandHelp[] = {
      "                                   total for each process; --clear empties the\n"
      "                                   trace of the whole desk. With --json, one JSON object\n"
      "                                   on stdout, for a failure too\n"},
+    {"line",
+     "  line LINEFILE --phones N [--faults RATE] [--stray RATE] [--seed S] [--pace]\n"
+     "       [--limit SECONDS] [--json]\n"
+     "                                   run the route of LINEFILE (NAME PORT STAGE COMMAND...\n"
+     "                                   a line, {port} in the command standing for the port)\n"
+     "                                   with N new phones: each station's command runs as its\n"
+     "                                   own process, stopped after SECONDS (60); with RATE\n"
+     "                                   each call may fail (--faults) and a phone that did not\n"
+     "                                   pass goes on anyway (--stray, 0.2). The report: each\n"
+     "                                   station's runs, exit codes and cycle times against the\n"
+     "                                   link's floor, escapes, lost results and the trace's\n"
+     "                                   checks. The line clears the desk's trace before each\n"
+     "                                   station run. exit: 0 none found, 1 found, 2 desk failed\n"},
     {"pace",
      "  pace --port N on|off             while on, each record transfer on the port takes the\n"
      "                                   serial link's time (bytes x 10 / 115200 s)\n"},
@@ -85,6 +104,7 @@ std::string OwnHelp(const CommandHelp& command) {
 int Run(const phone_tool::Arguments& args) {
     if (args.command == "insert") return phone_tool::Insert(args);
     if (args.command == "remove") return phone_tool::Remove(args);
+    if (args.command == "move") return phone_tool::Move(args);
     if (args.command == "where") return phone_tool::Where(args);
     if (args.command == "set") return phone_tool::Set(args);
     if (args.command == "fault") return phone_tool::Fault(args);
@@ -101,6 +121,9 @@ std::string Changed(const phone_tool::Arguments& args) {
         return args.flags.count("--erased") != 0 ? "a new erased phone was put on " + com : "a new phone was put on " + com;
     }
     if (args.command == "remove") return "the phone was taken off " + com;
+    if (args.command == "move") {
+        return "the phone was moved from COM" + std::to_string(args.from) + " to COM" + std::to_string(args.to);
+    }
     if (args.command == "set") return "the stages were set on " + com;
     if (args.command == "fault" && clear) return "the faults planned on " + com + " were dropped";
     if (args.command == "fault" && !args.words.empty()) return "the fault was planned on " + com;
@@ -144,6 +167,7 @@ int Main(int argc, char** argv) {
         }
         return phone_tool::Usage("unknown command '" + std::string(argv[1]) + "'");
     }
+    if (std::strcmp(argv[1], "line") == 0) return phone_tool::Line(argc, argv);
     const bool json = phone_tool::JsonWanted(argc, argv);
     phone_tool::Arguments args;
     if (const std::string problem = phone_tool::ParseArguments(argc, argv, args); !problem.empty()) {

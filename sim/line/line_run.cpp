@@ -44,17 +44,17 @@ class Line {
 
     LineReport Run(std::string& problem) {
         const Clock::time_point start = Clock::now();
-        if (options_.pace) {
-            for (const Station& station : route_.stations) {
-                if (!desk::SetPace(folder_, station.port, true)) {
-                    problem = "pacing COM" + std::to_string(station.port) + " failed: " +
-                              folder_.PathOf(desk::PortFile(station.port, ".pace")) +
-                              " could not be written; check the desk folder's permissions";
-                    return report_;
-                }
-            }
+        std::vector<int> paced_here;
+        for (const Station& station : route_.stations) {
+            if (!options_.pace || desk::PaceOn(folder_, station.port)) continue;
+            if (!desk::SetPace(folder_, station.port, true)) problem = PaceFailed(station.port);
+            paced_here.push_back(station.port);
         }
         for (int phone = 0; phone < options_.phones && problem.empty(); ++phone) problem = RunPhone();
+        // The ports the line paced go back to the desk's speed.
+        for (const int port : paced_here) {
+            if (!desk::SetPace(folder_, port, false) && problem.empty()) problem = PaceFailed(port);
+        }
         report_.total_s = Seconds(Clock::now() - start);
         return report_;
     }
@@ -77,7 +77,7 @@ class Line {
             bool passed = false;
             if (std::string problem = RunStationOnPhone(at, bsn, passed); !problem.empty()) return problem;
             const bool last = at + 1 == route_.stations.size();
-            if ((passed || draws_.Chance(options_.stray_rate)) && !last) {
+            if (!last && (passed || draws_.Chance(options_.stray_rate))) {
                 const int next = route_.stations[at + 1].port;
                 if (std::string problem = Changed("carrying phone " + bsn + " from COM" + std::to_string(station.port) +
                                                       " to",
@@ -176,6 +176,11 @@ class Line {
             }
         }
         return "";
+    }
+
+    std::string PaceFailed(int port) const {
+        return "setting the pace of COM" + std::to_string(port) +
+               " failed: the desk folder could not be written; check its permissions";
     }
 
     // Empty when the desk command was done; else what failed and why.

@@ -1,0 +1,248 @@
+#!/usr/bin/env python3
+"""The line on the desk run as a process: `stagemark-phone move` and `stagemark-phone line`,
+against line files with known mistakes, each count of the report exact (seeded).
+
+Environment as for station_tool_test.py, and STAGEMARK_BAD_STATION (examples/bad).
+"""
+import json
+import os
+import pathlib
+import subprocess
+import tempfile
+import unittest
+
+import test_shards
+
+TOOL = os.environ["STAGEMARK_TOOL"]
+PHONE_TOOL = os.environ["STAGEMARK_PHONE_TOOL"]
+RUNNER = [r for r in [os.environ.get("STAGEMARK_RUNNER", "")] if r]
+STATION = [s for s in os.environ.get("STAGEMARK_C_STATIONS", "").split(",") if s][0]
+FAULTY_STATION = os.environ["STAGEMARK_FAULTY_STATION"]
+BAD_STATION = os.environ["STAGEMARK_BAD_STATION"]
+OPS = ["tls", "open", "init", "detect", "read", "write", "close", "free"]
+MASK = (1 << 64) - 1
+
+
+class Draws:
+    """The line's chance as a seed gives it on every target: splitmix64, rates in millionths."""
+
+    def __init__(self, seed):
+        self.state = seed
+
+    def next(self):
+        self.state = (self.state + 0x9E3779B97F4A7C15) & MASK
+        z = self.state
+        z = ((z ^ (z >> 30)) * 0xBF58476D1CE4E5B9) & MASK
+        z = ((z ^ (z >> 27)) * 0x94D049BB133111EB) & MASK
+        return z ^ (z >> 31)
+
+    def chance(self, rate):
+        return rate > 0 and self.next() % 1000000 < rate
+
+    def bsn(self):
+        return "%010d" % (self.next() % 10 ** 10)
+
+
+class Desk(unittest.TestCase):
+    """A desk of its own for each test, and a folder for its line files."""
+
+    def setUp(self):
+        if hasattr(self, "_folder"):
+            self._folder.cleanup()  # a table's case starts on a desk of its own
+        self._folder = tempfile.TemporaryDirectory()
+        self.folder = pathlib.Path(self._folder.name)
+        self.desk = self.folder / "desk"
+        self.desk.mkdir(mode=0o700)
+        self.env = dict(os.environ, STAGEMARK_SIM_DIR=str(self.desk))
+
+    def tearDown(self):
+        self._folder.cleanup()
+
+    def phone(self, *args, timeout=120):
+        return subprocess.run(RUNNER + [PHONE_TOOL, *map(str, args)], env=self.env, capture_output=True, text=True,
+                              timeout=timeout)
+
+    def phone_file(self, port):
+        return self.desk / f"port{port}.phone"
+
+    def line(self, stations, *options):
+        """Runs a line of (name, port, stage, command words) and returns the exit code and the report."""
+        text = "# name port stage command\n" + "".join(
+            f"{name} {port} {stage} {' '.join(words)}\n" for name, port, stage, words in stations)
+        path = self.folder / "test.line"
+        path.write_text(text)
+        result = self.phone("line", path, "--json", *options, timeout=600)
+        report = json.loads(result.stdout) if result.stdout else {}
+        return result.returncode, report, result.stderr
+
+
+class MoveCommand(Desk):
+    def test_the_phone_arrives_with_its_whole_record_and_leaves_nothing_behind(self):
+        self.assertEqual(self.phone("insert", "--port", 3, "--bsn", "1234567890").returncode, 0)
+        self.assertEqual(self.phone("set", "--port", 3, "BSN=passed", "BT=failed").returncode, 0)
+        before = self.phone_file(3).read_bytes()
+        moved = self.phone("move", "--from", 3, "--to", 1)
+        self.assertEqual(moved.returncode, 0, moved.stderr)
+        self.assertEqual(self.phone_file(1).read_bytes(), before)
+        self.assertFalse(self.phone_file(3).exists())
+        self.assertNotIn(".tmp", " ".join(p.name for p in self.desk.iterdir()))
+
+    def test_refusals_change_no_phone(self):
+        # name, phones on the desk (port: BSN), the command's words, exit code, words said
+        cases = [
+            ("no phone on N", {}, ["--from", 1, "--to", 2], 1, "no phone there"),
+            ("a phone on M", {1: "1111111111", 2: "2222222222"}, ["--from", 1, "--to", 2], 1,
+             "a phone file is already there"),
+            ("one port twice", {1: "1111111111"}, ["--from", 1, "--to", 1], 64, "name the same port"),
+            ("--from repeated", {1: "1111111111"}, ["--from", 1, "--from", 3, "--to", 2], 64,
+             "--from is given twice"),
+            ("--to missing", {1: "1111111111"}, ["--from", 1], 64, "move needs --from N and --to M"),
+            ("a port out of range", {1: "1111111111"}, ["--from", 1, "--to", 256], 64, "port '256'"),
+            ("--port in place of --from", {1: "1111111111"}, ["--port", 1, "--to", 2], 64, "unknown argument"),
+        ]
+        for name, phones, words, code, said in cases:
+            with self.subTest(name):
+                self.setUp()
+                for port, bsn in phones.items():
+                    self.assertEqual(self.phone("insert", "--port", port, "--bsn", bsn).returncode, 0)
+                files = {p.name: p.read_bytes() for p in self.desk.glob("*.phone")}
+                result = self.phone("move", *words)
+                self.assertEqual(result.returncode, code, result.stderr)
+                self.assertIn(said, result.stderr)
+                self.assertEqual({p.name: p.read_bytes() for p in self.desk.glob("*.phone")}, files)
+
+    def test_refused_while_a_station_link_holds_either_port(self):
+        self.assertEqual(self.phone("insert", "--port", 1).returncode, 0)
+        # Held past the desk command's 10 s wait, on the port taken second.
+        holder = subprocess.Popen(RUNNER + [FAULTY_STATION, "hold", "2", "12000"], env=self.env,
+                                  stdout=subprocess.PIPE, text=True)
+        try:
+            self.assertEqual(holder.stdout.readline().strip(), "holding")
+            refused = self.phone("move", "--from", 1, "--to", 2)
+            self.assertEqual(refused.returncode, 1)
+            self.assertIn("COM2 is in use by process", refused.stderr)
+        finally:
+            self.assertEqual(holder.wait(timeout=60), 0)
+            holder.stdout.close()
+        self.assertTrue(self.phone_file(1).exists())
+        self.assertFalse(self.phone_file(2).exists())
+        self.assertEqual(self.phone("move", "--from", 1, "--to", 2).returncode, 0, "free once the holder ends")
+
+
+def station(port_stage, *required):
+    return [STATION, "{port}", port_stage, *required]
+
+
+class LineReports(Desk):
+    """Line files with known mistakes, and the exact counts of each report."""
+
+    def test_a_good_route_finishes_every_phone_and_raises_nothing(self):
+        stations = [("bsn", 1, "BSN", station("BSN")), ("bt", 2, "BT", station("BT", "BSN")),
+                    ("ct", 3, "CT", station("CT", "BSN", "BT"))]
+        code, report, stderr = self.line(stations, "--phones", 4, "--seed", 11)
+        self.assertEqual(code, 0, stderr)
+        self.assertEqual(report["finished"], {"every_stage_passed": 4, "failed_or_missing": []})
+        self.assertEqual([s["exit_codes"] for s in report["stations"]], [{"0": 4}] * 3)
+        # One read and one write of 1036 bytes at 115200 baud.
+        self.assertEqual({s["link_floor_ms"] for s in report["stations"]}, {179.861})
+        self.assertEqual((report["escapes"], report["lost_results"], report["checks"]), ([], [], []))
+        self.assertEqual(list(self.desk.glob("*.phone")), [], "every phone leaves the desk")
+
+    def test_a_skipped_route_check_lets_strays_escape(self):
+        stations = [("bsn", 1, "BSN", station("BSN")), ("bt", 2, "BT", [TOOL, "fail", "BT", "--port", "{port}"]),
+                    ("ct", 3, "CT", [BAD_STATION, "skip-route-check", "{port}", "CT", "BSN", "BT"]),
+                    ("ft", 4, "FT", station("FT", "BSN", "BT", "CT"))]
+        # stray rate, escapes, runs of ct, exit code
+        for stray, escapes, ct_runs, exit_code in [("1", 3, 3, 1), ("0", 0, 0, 0)]:
+            with self.subTest(stray=stray):
+                self.setUp()
+                code, report, stderr = self.line(stations, "--phones", 3, "--seed", 5, "--stray", stray)
+                self.assertEqual(code, exit_code, stderr)
+                draws = Draws(5)
+                bsns = []
+                for _ in range(3):
+                    bsns.append(draws.bsn())
+                    draws.chance(int(stray) * 1000000)  # carried on from bt; ct passes it, ft is the last
+                self.assertEqual([e["phone"] for e in report["escapes"]], bsns[:escapes])
+                self.assertEqual({e["station"] for e in report["escapes"]}, {"ct"} if escapes else set())
+                self.assertEqual(report["stations"][2]["runs"], ct_runs)
+                self.assertEqual(report["stations"][3]["exit_codes"], {"1": ct_runs} if ct_runs else {},
+                                 "the next station's route check refuses each escaped phone")
+
+    def test_a_station_that_leaves_its_link_open_is_raised_for_each_phone(self):
+        stations = [("bsn", 1, "BSN", station("BSN")),
+                    ("bt", 2, "BT", [BAD_STATION, "leave-open", "{port}", "BT", "BSN"])]
+        code, report, stderr = self.line(stations, "--phones", 3, "--seed", 2)
+        self.assertEqual(code, 1, stderr)
+        self.assertEqual([(c["station"], "link on COM2 open" in c["detail"]) for c in report["checks"]],
+                         [("bt", True)] * 3)
+        self.assertEqual(report["finished"]["every_stage_passed"], 3)
+
+    def test_an_ignored_failed_write_loses_results_under_faults(self):
+        stations = [("bsn", 1, "BSN", [BAD_STATION, "ignore-failed-write", "{port}", "BSN"])]
+        phones, seed, rate = 12, 7, 300000
+        code, report, stderr = self.line(stations, "--phones", phones, "--seed", seed, "--faults", "0.3",
+                                         "--stray", "0")
+        draws = Draws(seed)
+        lost, failed = [], 0
+        for _ in range(phones):
+            bsn = draws.bsn()
+            planned = {op for op in OPS if draws.chance(rate)}
+            # The calls before the write whose failure stops the station (the library goes on past
+            # a failed init, as the fault injection tests show).
+            before_write = planned & {"tls", "open", "detect", "read"}
+            failed += bool(before_write)
+            if "write" in planned and not before_write:
+                lost.append(bsn)
+        self.assertTrue(lost, "the seed plans at least one write fault that the station meets")
+        self.assertEqual(code, 1, stderr)
+        self.assertEqual([entry["phone"] for entry in report["lost_results"]], lost)
+        self.assertEqual(report["stations"][0]["exit_codes"], {k: v for k, v in
+                                                               {"0": phones - failed, "2": failed}.items() if v})
+        faults = self.phone("fault", "--port", 1)
+        self.assertEqual(faults.stdout.strip(), "no fault planned on COM1", "nothing leaks to the next phone")
+
+    def test_a_station_that_hangs_is_stopped_at_its_limit_and_the_line_goes_on(self):
+        stations = [("hang", 1, "BSN", [FAULTY_STATION, "hold", "{port}", "30000"]),
+                    ("bt", 2, "BT", station("BT", "BSN"))]
+        code, report, stderr = self.line(stations, "--phones", 2, "--seed", 1, "--limit", 1, "--stray", "1")
+        self.assertEqual(report["stations"][0]["timeouts"], 2, stderr)
+        self.assertEqual(report["stations"][1]["exit_codes"], {"1": 2}, "each stray refused: BSN not recorded")
+        self.assertEqual(code, 1, "a station stopped with its link open is raised")
+        self.assertEqual(len(report["checks"]), 2)
+
+
+class LineRefusals(Desk):
+    """What the line cannot take for sure is refused before any phone is touched."""
+
+    def test_usage_errors(self):
+        good = f"bsn 1 BSN {STATION} {{port}} BSN\n"
+        # name, line file text, options, words said
+        cases = [
+            ("a port used twice", good + f"bt 1 BT {STATION} {{port}} BT\n", ["--phones", 1], "line 3: port 1"),
+            ("an unknown stage", good + f"x 2 XT {STATION}\n", ["--phones", 1], "line 3: unknown stage 'XT'"),
+            ("a command not found", "bsn 1 BSN ./no-such-station\n", ["--phones", 1],
+             "line 2: the command './no-such-station' cannot be found"),
+            ("a stage twice", good + f"again 2 BSN {STATION}\n", ["--phones", 1], "line 3: stage BSN"),
+            ("no phones", good, [], "line needs --phones N"),
+            ("zero phones", good, ["--phones", 0], "--phones '0'"),
+            ("a seed twice", good, ["--phones", 1, "--seed", 1, "--seed", 2], "--seed is given twice"),
+            ("a rate above 1", good, ["--phones", 1, "--faults", "1.5"], "--faults '1.5' is not a rate"),
+            ("a limit of 0", good, ["--phones", 1, "--limit", 0], "--limit '0'"),
+        ]
+        for name, text, options, said in cases:
+            with self.subTest(name):
+                self.setUp()
+                path = self.folder / "test.line"
+                path.write_text("# route\n" + text)
+                result = self.phone("line", path, *options, "--json")
+                self.assertEqual(result.returncode, 64, result.stderr)
+                self.assertIn(said, result.stderr)
+                self.assertEqual(json.loads(result.stdout)["step"], "usage")
+                self.assertEqual(list(self.desk.iterdir()), [], "nothing touched the desk")
+
+
+load_tests = test_shards.load_tests_of(__name__)
+
+if __name__ == "__main__":
+    unittest.main()

@@ -90,7 +90,7 @@ void NoteLeftOpen(const Folder& folder, int port, long pid) {
     TraceLine line = NewTraceLine(port, "check");
     line.pid = pid;
     line.thread = 0;
-    line.detail = "the process ended with its link on COM" + std::to_string(port) +
+    line.detail = kLeftOpenCheck + std::to_string(port) +
                   " open: call ExitTat with the port before the program ends, on every path";
     AppendTrace(folder, line);
 }

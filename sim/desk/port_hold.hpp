@@ -37,6 +37,8 @@ inline constexpr int kLinkWaitForCommandMs = 2000;
 void ReleasePort(std::unique_ptr<FileLock>& lock);
 
 // Adds the check to the trace, under that process's id: it ended with its link open.
+// Its detail starts with kLeftOpenCheck.
+inline constexpr const char* kLeftOpenCheck = "the process ended with its link on COM";
 void NoteLeftOpen(const Folder& folder, int port, long pid);
 
 // When nobody holds the port, says in the trace whether a process ended with its link

@@ -26,32 +26,42 @@ std::string Number(double value, int decimals) {
     return text;
 }
 
-std::string CodesText(const StationTally& tally) {
+std::string Joined(const std::vector<std::string>& parts, const char* between) {
     std::string text;
-    for (const auto& [code, count] : tally.exit_codes) {
-        text += (text.empty() ? "" : " ") + std::to_string(code) + ":" + std::to_string(count);
+    for (const std::string& part : parts) {
+        if (!text.empty()) text += between;
+        text += part;
     }
-    if (tally.timeouts > 0) text += (text.empty() ? "" : " ") + std::string("timeout:") + std::to_string(tally.timeouts);
-    return text.empty() ? "-" : text;
+    return text;
+}
+
+std::string CodesText(const StationTally& tally) {
+    std::vector<std::string> counts;
+    for (const auto& [code, count] : tally.exit_codes) counts.push_back(std::to_string(code) + ":" + std::to_string(count));
+    if (tally.timeouts > 0) counts.push_back("timeout:" + std::to_string(tally.timeouts));
+    return counts.empty() ? "-" : Joined(counts, " ");
 }
 
 std::string FindingsText(const char* title, const std::vector<Finding>& findings) {
     std::string text = std::string(title) + ": " + std::to_string(findings.size()) + "\n";
     for (const Finding& finding : findings) {
-        text += "  " + finding.station + ", phone " + finding.phone + (finding.detail.empty() ? "" : ": ") +
-                finding.detail + "\n";
+        text += "  " + finding.station + ", phone " + finding.phone;
+        if (!finding.detail.empty()) text += ": " + finding.detail;
+        text += "\n";
     }
     return text;
 }
 
 std::string FindingsJson(const std::vector<Finding>& findings) {
-    std::string json = "[";
+    std::vector<std::string> objects;
     for (const Finding& finding : findings) {
-        json += std::string(json.size() > 1 ? ", " : "") + "{\"station\": " + format::JsonString(finding.station) +
-                ", \"phone\": " + format::JsonString(finding.phone);
-        if (!finding.detail.empty()) json += ", \"detail\": " + format::JsonString(finding.detail);
-        json += "}";
+        std::string object = "{\"station\": " + format::JsonString(finding.station) +
+                             ", \"phone\": " + format::JsonString(finding.phone);
+        if (!finding.detail.empty()) object += ", \"detail\": " + format::JsonString(finding.detail);
+        objects.push_back(object + "}");
     }
+    std::string json = "[";
+    json += Joined(objects, ", ");
     return json + "]";
 }
 
@@ -93,24 +103,24 @@ std::string ReportJson(const Route& route, const LineReport& report) {
     for (std::size_t i = 0; i < route.stations.size(); ++i) {
         const Station& station = route.stations[i];
         const StationTally& tally = report.stations[i];
-        std::string codes;
+        std::vector<std::string> codes;
         for (const auto& [code, count] : tally.exit_codes) {
-            codes += (codes.empty() ? "\"" : ", \"") + std::to_string(code) + "\": " + std::to_string(count);
+            codes.push_back(format::JsonString(std::to_string(code)) + ": " + std::to_string(count));
         }
-        json += std::string(i == 0 ? "" : ", ") + "{\"name\": " + format::JsonString(station.name) +
+        if (i > 0) json += ", ";
+        json += "{\"name\": " + format::JsonString(station.name) +
                 ", \"port\": " + std::to_string(station.port) + ", \"stage\": " +
                 format::JsonString(format::kStages[station.slot].name) + ", \"runs\": " + std::to_string(tally.runs) +
-                ", \"exit_codes\": {" + codes + "}, \"timeouts\": " + std::to_string(tally.timeouts) +
+                ", \"exit_codes\": {" + Joined(codes, ", ") + "}, \"timeouts\": " + std::to_string(tally.timeouts) +
                 ", \"cycle_ms\": {\"median\": " + Number(Median(tally.cycle_ms), 3) + ", \"slowest\": " +
                 Number(Slowest(tally.cycle_ms), 3) + "}, \"link_floor_ms\": " + Number(Median(tally.floor_ms), 3) + "}";
     }
     json += "], \"escapes\": " + FindingsJson(report.escapes) + ", \"lost_results\": " + FindingsJson(report.lost) +
             ", \"checks\": " + FindingsJson(report.checks) + ", \"finished\": {\"every_stage_passed\": " +
             std::to_string(report.finished_whole) + ", \"failed_or_missing\": [";
-    for (const std::string& phone : report.finished_gap) {
-        json += std::string(&phone == &report.finished_gap.front() ? "" : ", ") + format::JsonString(phone);
-    }
-    json += "]}, \"time_s\": {\"total\": " + Number(report.total_s, 3) + ", \"stations\": " +
+    std::vector<std::string> gaps;
+    for (const std::string& phone : report.finished_gap) gaps.push_back(format::JsonString(phone));
+    json += Joined(gaps, ", ") + "]}, \"time_s\": {\"total\": " + Number(report.total_s, 3) + ", \"stations\": " +
             Number(report.stations_s, 3) + ", \"desk_share_percent\": " + Number(DeskShare(report), 1) + "}}\n";
     return json;
 }

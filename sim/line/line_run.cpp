@@ -1,5 +1,6 @@
 #include "line_run.hpp"
 
+#include <algorithm>
 #include <chrono>
 
 #include "desk_faults.hpp"
@@ -21,14 +22,19 @@ using Clock = std::chrono::steady_clock;
 double Seconds(Clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
 
 // The link's floor of a run, and the checks it raised: from the port's trace, which is
-// emptied before each run.
+// emptied before each run. A link that a planned fault kept from closing is the fault's
+// doing, not the station's: its station called ExitTat, and no check of it is counted.
 void ReadTraceOfRun(const desk::Folder& folder, const Station& station, const std::string& phone, double& floor_ms,
                     LineReport& report) {
     desk::FindLinkLeftOpen(folder, station.port);
-    const desk::Trace trace = desk::ReadTrace(folder);
+    const std::vector<desk::TraceLine> lines = desk::PortLines(desk::ReadTrace(folder).lines, station.port);
+    const bool close_failed = std::any_of(lines.begin(), lines.end(), [](const desk::TraceLine& line) {
+        return line.op == "close" && line.result != 0;
+    });
     unsigned bytes = 0;
-    for (const desk::TraceLine& line : desk::PortLines(trace.lines, station.port)) {
-        if (line.op == "check") report.checks.push_back({station.name, phone, line.detail});
+    for (const desk::TraceLine& line : lines) {
+        const bool left_open = line.detail.starts_with(desk::kLeftOpenCheck);
+        if (line.op == "check" && !(left_open && close_failed)) report.checks.push_back({station.name, phone, line.detail});
         if (line.op == "read" || line.op == "write") bytes += line.bytes;
     }
     floor_ms = desk::LinkMilliseconds(bytes);
@@ -146,8 +152,8 @@ class Line {
             const int slot = route_.stations[before].slot;
             if (format::StateOf(record.data(), slot) == format::StageState::Passed) continue;
             whole = false;
-            missing += (missing.empty() ? "" : ", ") + std::string(format::kStages[slot].name) + " " +
-                       format::StateWord(format::StateOf(record.data(), slot));
+            if (!missing.empty()) missing += ", ";
+            missing += std::string(format::kStages[slot].name) + " " + format::StateWord(format::StateOf(record.data(), slot));
         }
         if (passed && !whole) {
             report_.escapes.push_back({station.name, bsn, std::string(format::kStages[station.slot].name) +

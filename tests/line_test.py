@@ -11,13 +11,12 @@ import subprocess
 import tempfile
 import unittest
 
+import station_tool_test
 import test_shards
 
-TOOL = os.environ["STAGEMARK_TOOL"]
-PHONE_TOOL = os.environ["STAGEMARK_PHONE_TOOL"]
-RUNNER = [r for r in [os.environ.get("STAGEMARK_RUNNER", "")] if r]
-STATION = [s for s in os.environ.get("STAGEMARK_C_STATIONS", "").split(",") if s][0]
-FAULTY_STATION = os.environ["STAGEMARK_FAULTY_STATION"]
+from station_tool_test import FAULTY_STATION, PHONE_TOOL, RUNNER, TOOL
+
+STATION = station_tool_test.C_STATIONS[0]
 BAD_STATION = os.environ["STAGEMARK_BAD_STATION"]
 OPS = ["tls", "open", "init", "detect", "read", "write", "close", "free"]
 MASK = (1 << 64) - 1
@@ -43,33 +42,30 @@ class Draws:
         return "%010d" % (self.next() % 10 ** 10)
 
 
-class Desk(unittest.TestCase):
-    """A desk of its own for each test, and a folder for its line files."""
+class Desk(station_tool_test.Desk):
+    """The station tool tests' desk of its own, and a folder beside it for line files."""
 
     def setUp(self):
-        if hasattr(self, "_folder"):
-            self._folder.cleanup()  # a table's case starts on a desk of its own
-        self._folder = tempfile.TemporaryDirectory()
-        self.folder = pathlib.Path(self._folder.name)
-        self.desk = self.folder / "desk"
-        self.desk.mkdir(mode=0o700)
-        self.env = dict(os.environ, STAGEMARK_SIM_DIR=str(self.desk))
+        super().setUp()
+        self.desk = self.folder
+        if hasattr(self, "_files"):
+            self._files.cleanup()  # a table's case starts with a folder of its own
+        self._files = tempfile.TemporaryDirectory()
+        self.files = pathlib.Path(self._files.name)
 
     def tearDown(self):
-        self._folder.cleanup()
+        self._files.cleanup()
+        super().tearDown()
 
     def phone(self, *args, timeout=120):
         return subprocess.run(RUNNER + [PHONE_TOOL, *map(str, args)], env=self.env, capture_output=True, text=True,
                               timeout=timeout)
 
-    def phone_file(self, port):
-        return self.desk / f"port{port}.phone"
-
     def line(self, stations, *options):
         """Runs a line of (name, port, stage, command words) and returns the exit code and the report."""
         text = "# name port stage command\n" + "".join(
             f"{name} {port} {stage} {' '.join(words)}\n" for name, port, stage, words in stations)
-        path = self.folder / "test.line"
+        path = self.files / "test.line"
         path.write_text(text)
         result = self.phone("line", path, "--json", *options, timeout=600)
         report = json.loads(result.stdout) if result.stdout else {}
@@ -233,7 +229,7 @@ class LineRefusals(Desk):
         for name, text, options, said in cases:
             with self.subTest(name):
                 self.setUp()
-                path = self.folder / "test.line"
+                path = self.files / "test.line"
                 path.write_text("# route\n" + text)
                 result = self.phone("line", path, *options, "--json")
                 self.assertEqual(result.returncode, 64, result.stderr)

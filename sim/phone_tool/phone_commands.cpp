@@ -42,6 +42,15 @@ int Refused(const char* what, int port, const desk::CommandOutcome& outcome) {
     return kFailure;
 }
 
+// Says that a phone file stands where a phone was to go, and returns the exit code.
+int PhoneFileThere(const char* what, const desk::Folder& folder, int port) {
+    std::fprintf(stderr,
+                 "stagemark-phone: %s COM%d refused: a phone file is already there (%s); take it away first with "
+                 "'stagemark-phone remove --port %d'\n",
+                 what, port, PhonePath(folder, port).c_str(), port);
+    return kFailure;
+}
+
 }  // namespace
 
 int Insert(const Arguments& args) {
@@ -62,12 +71,7 @@ int Insert(const Arguments& args) {
                 std::printf("new phone %s on COM%d\n", bsn, args.port);
             }
             return 0;
-        case desk::CommandResult::PhoneThere:
-            std::fprintf(stderr,
-                         "stagemark-phone: inserting a phone on COM%d refused: a phone file is already there (%s); "
-                         "take it away first with 'stagemark-phone remove --port %d'\n",
-                         args.port, PhonePath(folder, args.port).c_str(), args.port);
-            return kFailure;
+        case desk::CommandResult::PhoneThere: return PhoneFileThere("inserting a phone on", folder, args.port);
         default: return Refused("inserting a phone", args.port, outcome);
     }
 }
@@ -98,12 +102,7 @@ int Move(const Arguments& args) {
                          "with 'stagemark-phone insert --port %d'\n",
                          args.from, PhonePath(folder, args.from).c_str(), args.from);
             return kFailure;
-        case desk::CommandResult::PhoneThere:
-            std::fprintf(stderr,
-                         "stagemark-phone: moving the phone to COM%d refused: a phone file is already there (%s); "
-                         "take it away first with 'stagemark-phone remove --port %d'\n",
-                         args.to, PhonePath(folder, args.to).c_str(), args.to);
-            return kFailure;
+        case desk::CommandResult::PhoneThere: return PhoneFileThere("moving the phone to", folder, args.to);
         default: return Refused("moving the phone", args.from, outcome);
     }
 }

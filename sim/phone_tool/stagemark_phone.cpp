@@ -167,7 +167,11 @@ int Main(int argc, char** argv) {
         }
         return phone_tool::Usage("unknown command '" + std::string(argv[1]) + "'");
     }
-    if (std::strcmp(argv[1], "line") == 0) return phone_tool::Line(argc, argv);
+    if (std::strcmp(argv[1], "line") == 0) {
+        if (!StdoutOpen()) return OutputLost("nothing was done; run it with an open standard output");
+        const int code = phone_tool::Line(argc, argv);
+        return OutputWritten() ? code : OutputLost("the line ran and its phones left the desk; only its report is lost");
+    }
     const bool json = phone_tool::JsonWanted(argc, argv);
     phone_tool::Arguments args;
     if (const std::string problem = phone_tool::ParseArguments(argc, argv, args); !problem.empty()) {

@@ -207,6 +207,16 @@ class LineReports(Desk):
         self.assertEqual(code, 1, "a station stopped with its link open is raised")
         self.assertEqual(len(report["checks"]), 2)
 
+    def test_paced_transfers_take_the_link_time_and_the_ports_go_back_to_desk_speed(self):
+        self.assertEqual(self.phone("pace", "--port", 2, "on").returncode, 0)
+        stations = [("bsn", 1, "BSN", station("BSN")), ("bt", 2, "BT", station("BT", "BSN"))]
+        code, report, stderr = self.line(stations, "--phones", 2, "--seed", 3, "--pace")
+        self.assertEqual(code, 0, stderr)
+        for tally in report["stations"]:
+            self.assertGreaterEqual(tally["cycle_ms"]["median"], tally["link_floor_ms"])
+        self.assertFalse((self.desk / "port1.pace").exists(), "the port the line paced is back at desk speed")
+        self.assertTrue((self.desk / "port2.pace").exists(), "the port paced before the line stays paced")
+
 
 class LineRefusals(Desk):
     """What the line cannot take for sure is refused before any phone is touched."""
@@ -236,6 +246,14 @@ class LineRefusals(Desk):
                 self.assertIn(said, result.stderr)
                 self.assertEqual(json.loads(result.stdout)["step"], "usage")
                 self.assertEqual(list(self.desk.iterdir()), [], "nothing touched the desk")
+
+    @unittest.skipIf(RUNNER, "a FIFO is made by the native system")
+    def test_a_fifo_for_a_line_file_is_refused_without_waiting(self):
+        fifo = self.files / "fifo.line"
+        os.mkfifo(fifo)
+        result = self.phone("line", fifo, "--phones", 1, timeout=30)
+        self.assertEqual(result.returncode, 64, result.stderr)
+        self.assertIn("it is not a regular file", result.stderr)
 
 
 load_tests = test_shards.load_tests_of(__name__)

@@ -87,6 +87,7 @@ std::string ParseLineArguments(int argc, char** argv, LineArguments& out) {
             return arg + " '" + value + "' is not a rate from 0 to 1, such as 0.2";
         }
     }
+    out.options.pace = out.pace;
     if (out.file == nullptr) return "line needs a line file";
     if (!out.phones) return "line needs --phones N";
     return "";

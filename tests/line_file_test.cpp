@@ -9,6 +9,8 @@
 
 namespace {
 
+using namespace std::string_view_literals;
+
 // Only these programs exist: one on PATH, one by its path.
 std::optional<std::filesystem::path> FakeFinder(const std::string& word) {
     if (word == "station") return std::filesystem::path("/bin/station");
@@ -33,6 +35,7 @@ TEST(LineFile, GoodRoutesGiveTheirStationsInOrder) {
         {"the port twice in one word, no newline at the end", "r 12 RES2 station {port}:{port}", {"r"}, {12}, {7},
          {"12:12"}},
         {"CRLF line ends", "a 3 CT station x\r\nb 4 LAMA station y\r\n", {"a", "b"}, {3, 4}, {2, 3}, {"x"}},
+        {"a '#' inside a word is the word's", "a#1 5 BSN station x#y #z\n", {"a#1"}, {5}, {0}, {"x#y"}},
         {"stations not in stage order", "late 9 IMEI station\nearly 8 BSN station\n", {"late", "early"}, {9, 8}, {5, 0},
          {}},
     };
@@ -52,7 +55,7 @@ TEST(LineFile, GoodRoutesGiveTheirStationsInOrder) {
 
 struct BadCase {
     const char* name;
-    const char* text;
+    std::string_view text;
     const char* problem;  // what the refusal says, beginning with its line
 };
 
@@ -71,6 +74,10 @@ TEST(LineFile, MistakesAreRefusedWithTheirLine) {
         {"a command only in the comment", "a 1 BSN # station\n", "line 1: expected NAME PORT STAGE"},
         {"a name used twice", "a 1 BSN station\na 2 BT station\n", "line 2: the name 'a' is used twice"},
         {"no station at all", "# nothing\n\n", "the line file names no station"},
+        {"a NUL byte", "a 1 BSN station\nb 2 BT sta\0tion\n"sv, "line 2: a NUL byte"},
+        {"a NUL byte on a line of no words", "a 1 BSN station\n\0\n"sv, "line 2: a NUL byte"},
+        {"a name longer than the report's column", "a23456789012345678901234567890123 1 BSN station\n",
+         "line 1: the name 'a2345678901234567890123456789012...' is longer than 32 characters"},
     };
     for (const BadCase& c : cases) {
         SCOPED_TRACE(c.name);

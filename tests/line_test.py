@@ -108,6 +108,23 @@ class MoveCommand(Desk):
                 self.assertIn(said, result.stderr)
                 self.assertEqual({p.name: p.read_bytes() for p in self.desk.glob("*.phone")}, files)
 
+    @unittest.skipIf(RUNNER, "a FIFO and a symbolic link are made by the native system")
+    def test_what_is_not_a_phone_file_is_never_carried(self):
+        # name, what is made at port 8's phone file, words said
+        cases = [("a FIFO", os.mkfifo, "a FIFO"), ("a folder", os.mkdir, "a folder"),
+                 ("a symbolic link", lambda path: path.symlink_to(self.phone_file(5)), "a symbolic link")]
+        for name, make, said in cases:
+            with self.subTest(name):
+                self.setUp()
+                self.assertEqual(self.phone("insert", "--port", 5).returncode, 0)
+                make(self.phone_file(8))
+                result = self.phone("move", "--from", 8, "--to", 9, timeout=30)
+                self.assertEqual(result.returncode, 1, result.stdout)
+                self.assertIn(said, result.stderr)
+                self.assertIn("remove it", result.stderr)
+                self.assertFalse(os.path.lexists(self.phone_file(9)), "nothing arrives on COM9")
+                self.assertTrue(os.path.lexists(self.phone_file(8)), "what stands there is left for the operator")
+
     def test_refused_while_a_station_link_holds_either_port(self):
         self.assertEqual(self.phone("insert", "--port", 1).returncode, 0)
         # Held past the desk command's 10 s wait, on the port taken second.
@@ -210,6 +227,72 @@ class LineReports(Desk):
         self.assertEqual(report["stations"][1]["exit_codes"], {"1": 2}, "each stray refused: BSN not recorded")
         self.assertEqual(code, 1, "a station stopped with its link open is raised")
         self.assertEqual(len(report["checks"]), 2)
+
+    @unittest.skipIf(RUNNER, "a station written as a shell script is run by the native system")
+    def test_what_a_station_leaves_running_ends_with_it(self):
+        # The script starts a child that holds the port, waits until it holds it, then ends
+        # or hangs; the line must still carry each phone off the port.
+        holder = f'"{FAULTY_STATION}" hold "$1" 600000 > "$0.out" &\n' \
+                 'until grep -q holding "$0.out" 2>/dev/null; do sleep 0.05; done\n'
+        # name, the script's end, the station's count of how its runs ended
+        cases = [("the station ends", "exit 0\n", "exit_codes", {"0": 2}),
+                 ("the station hangs", "wait\n", "timeouts", 2)]
+        for name, end, counted, counts in cases:
+            with self.subTest(name):
+                self.setUp()
+                script = self.files / "holder.sh"
+                script.write_text("#!/bin/sh\n" + holder + end)
+                script.chmod(0o755)
+                code, report, stderr = self.line([("hold", 1, "BSN", [str(script), "{port}"])], "--phones", 2,
+                                                 "--seed", 1, "--limit", 3)
+                self.assertNotIn("in use", stderr)
+                self.assertEqual(report["stations"][0]["runs"], 2, stderr)
+                self.assertEqual(report["stations"][0][counted], counts)
+                self.assertEqual(list(self.desk.glob("*.phone")), [], "every phone leaves the desk")
+
+    @unittest.skipIf(RUNNER, "a station written as a shell script is run by the native system")
+    def test_a_station_that_never_really_ran_or_destroyed_its_phone_is_a_finding(self):
+        phone = '"$STAGEMARK_SIM_DIR/port$1.phone"'
+        swap = f'"{PHONE_TOOL}" remove --port "$1" && "{PHONE_TOOL}" insert --port "$1" --bsn 1111111111\n'
+        # name, the station script, its count of how its runs ended, the list of phones it took off the line
+        cases = [
+            ("ended by a signal", "kill -SEGV $$\n", {"exit_codes": {"signal 11": 2}}, None),
+            ("refused its words", "exit 64\n", {"exit_codes": {"64": 2}}, None),
+            ("stopped at the limit", "exec sleep 600\n", {"exit_codes": {}, "timeouts": 2}, None),
+            ("deleted its phone", f"rm {phone}\n", {"exit_codes": {"0": 2}}, "phones_destroyed"),
+            ("damaged its phone", f"printf torn > {phone}\n", {"exit_codes": {"0": 2}}, "phones_destroyed"),
+            ("swapped its phone", swap, {"exit_codes": {"0": 2}}, "phones_swapped"),
+        ]
+        for name, body, counts, taken_off in cases:
+            with self.subTest(name):
+                self.setUp()
+                script = self.files / "station.sh"
+                script.write_text("#!/bin/sh\n" + body)
+                script.chmod(0o755)
+                stations = [("mistake", 1, "BSN", [str(script), "{port}"]), ("bt", 2, "BT", station("BT", "BSN"))]
+                code, report, stderr = self.line(stations, "--phones", 2, "--seed", 4, "--stray", "0", "--limit", 1)
+                self.assertEqual(code, 1, stderr)
+                tally = report["stations"][0]
+                self.assertEqual({key: tally[key] for key in counts}, counts)
+                draws = Draws(4)
+                bsns = [draws.bsn(), draws.bsn()]  # no stray is drawn at a rate of 0
+                for findings in ["phones_destroyed", "phones_swapped"]:
+                    self.assertEqual([(d["station"], d["phone"]) for d in report[findings]],
+                                     [("mistake", bsn) for bsn in bsns] if findings == taken_off else [], findings)
+                self.assertEqual(report["stations"][1]["runs"], 0, "no phone went on")
+                self.assertEqual(list(self.desk.glob("*.phone")), [], "every phone and its remains leave the desk")
+
+    def test_a_line_that_stops_leaves_neither_its_phone_nor_its_faults(self):
+        not_a_program = self.files / "not-a-program"
+        not_a_program.write_text("no program, and no line saying which one reads it\n")
+        not_a_program.chmod(0o755)
+        code, report, stderr = self.line([("bsn", 1, "BSN", [str(not_a_program), "{port}"])], "--phones", 1,
+                                          "--seed", 1, "--faults", "1")
+        self.assertEqual(code, 2, stderr)
+        self.assertIn("starting station bsn", stderr)
+        self.assertEqual(list(self.desk.glob("*.phone")), [], "the line's phone left the desk")
+        faults = self.phone("fault", "--port", 1)
+        self.assertEqual(faults.stdout.strip(), "no fault planned on COM1", "nothing waits for the next station")
 
     @unittest.skipIf(RUNNER, "800 station processes: the native build; the line's counts under Wine are the tests above")
     def test_the_readme_line_and_each_bad_station_in_its_place(self):

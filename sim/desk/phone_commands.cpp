@@ -105,6 +105,15 @@ CommandOutcome Run(const Folder& folder, int port, Change change, const format::
 
 // Under both ports' holds: the phone as it is on `from`, nothing on `to`, and the move.
 CommandOutcome MoveHeld(const Folder& folder, int from, int to) {
+    // Looked at before it is read: a FIFO there would hold the move, and a folder or a link
+    // carried on would let two ports share one record.
+    const FileKind kind = folder.KindOf(PortFile(from, ".phone"));
+    if (kind == FileKind::Missing) return {CommandResult::NoPhone, ""};
+    if (kind != FileKind::Regular && kind != FileKind::Unknown) {
+        return Failed(folder.PathOf(PortFile(from, ".phone")) + " is " + KindText(kind) +
+                      ", not a regular phone file, so it is not carried as a phone; remove it, then put a phone "
+                      "there with 'stagemark-phone insert --port " + std::to_string(from) + "'");
+    }
     const SeenPhone seen = LoadPhone(folder, from);
     if (seen.state == SIM_PHONE_NONE) return {CommandResult::NoPhone, ""};
     if (folder.KindOf(PortFile(to, ".phone")) != FileKind::Missing) return {CommandResult::PhoneThere, ""};

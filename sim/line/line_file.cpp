@@ -10,13 +10,14 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
 
-// The words of a line up to its comment.
+// The words of a line up to its comment: a word that begins with '#' and the rest of the
+// line; a '#' inside a word is the word's own.
 std::vector<std::string> Words(std::string_view text) {
-    text = text.substr(0, text.find('#'));
     std::vector<std::string> words;
     std::size_t at = 0;
     while (at < text.size()) {
         while (at < text.size() && IsBlank(text[at])) ++at;
+        if (at < text.size() && text[at] == '#') break;
         const std::size_t start = at;
         while (at < text.size() && !IsBlank(text[at])) ++at;
         if (at > start) words.emplace_back(text.substr(start, at - start));
@@ -35,6 +36,10 @@ std::string WithPort(std::string word, int port) {
 // The station on the line's words, or the problem with it.
 std::string ReadStation(const std::vector<std::string>& words, const ProgramFinder& find, Station& station) {
     if (words.size() < 4) return "expected NAME PORT STAGE COMMAND..., found " + std::to_string(words.size()) + " field(s)";
+    if (words[0].size() > kNameLimit) {
+        return "the name '" + words[0].substr(0, kNameLimit) + "...' is longer than " + std::to_string(kNameLimit) +
+               " characters";
+    }
     station.name = words[0];
     if (std::string problem = phone_tool::ParsePort(words[1].c_str(), station.port); !problem.empty()) return problem;
     const format::StageEntry* stage = format::FindStage(words[2]);
@@ -62,12 +67,15 @@ Route ParseRoute(std::string_view text, const ProgramFinder& find) {
     for (std::size_t start = 0; start <= text.size(); ++number) {
         std::size_t end = text.find('\n', start);
         if (end == std::string_view::npos) end = text.size();
-        const std::vector<std::string> words = Words(text.substr(start, end - start));
+        const std::string_view line_text = text.substr(start, end - start);
+        const std::vector<std::string> words = Words(line_text);
         start = end + 1;
-        if (words.empty()) continue;
+        // A NUL byte would cut a word short where the system reads it: the file is not text.
+        const bool nul = line_text.find('\0') != std::string_view::npos;
+        if (words.empty() && !nul) continue;
         Station station;
         station.line_number = number + 1;
-        std::string problem = ReadStation(words, find, station);
+        std::string problem = nul ? "a NUL byte: a line file is text" : ReadStation(words, find, station);
         if (problem.empty() && !names.insert(station.name).second) problem = "the name '" + station.name + "' is used twice";
         if (problem.empty() && !ports.insert(station.port).second) {
             problem = "port " + std::to_string(station.port) + " is used by two stations";

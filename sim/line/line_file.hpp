@@ -1,6 +1,6 @@
 // A line file: the route a phone takes, one station a line, `NAME PORT STAGE COMMAND...`.
 // The stations meet a phone in the file's order; `{port}` in the command stands for the
-// station's port; `#` starts a comment, and blank lines are allowed.
+// station's port; a word beginning with `#` starts a comment, and blank lines are allowed.
 #pragma once
 
 #include <filesystem>
@@ -11,6 +11,9 @@
 #include <vector>
 
 namespace line {
+
+// The longest station name: the report's column holds it.
+inline constexpr std::size_t kNameLimit = 32;
 
 struct Station {
     int line_number = 0;

@@ -12,6 +12,7 @@
 #include "phone_file.hpp"
 #include "port_hold.hpp"
 #include "record_build.hpp"
+#include "record_text.hpp"
 #include "stages.hpp"
 
 namespace line {
@@ -66,8 +67,29 @@ class Line {
     }
 
   private:
-    // One phone along the route: empty when the desk did what the line asked.
+    // One phone along the route: empty when the desk did what the line asked. A line that
+    // stops leaves the desk as it found it, or says what it left where.
     std::string RunPhone() {
+        std::string problem = CarryPhone();
+        if (problem.empty()) return problem;
+        if (faults_on_ >= 0) {
+            if (const std::string left = desk::ClearFaults(folder_, faults_on_); !left.empty()) {
+                problem += "; the faults the line planned on COM" + std::to_string(faults_on_) + " are left (" + left +
+                           "): clear them with 'stagemark-phone fault --port " + std::to_string(faults_on_) +
+                           " --clear'";
+            }
+        }
+        if (phone_on_ >= 0) {
+            const desk::CommandOutcome removed = desk::RemovePhone(folder_, phone_on_);
+            if (removed.result != desk::CommandResult::Done && removed.result != desk::CommandResult::NoPhone) {
+                problem += "; the line's phone is left on COM" + std::to_string(phone_on_) +
+                           ": take it away with 'stagemark-phone remove --port " + std::to_string(phone_on_) + "'";
+            }
+        }
+        return problem;
+    }
+
+    std::string CarryPhone() {
         const std::string bsn = draws_.Bsn();
         format::Record record{};
         format::NewPhoneRecord(bsn, record);
@@ -77,11 +99,13 @@ class Line {
             !problem.empty()) {
             return problem;
         }
+        phone_on_ = first;
         ++report_.phones;
         for (std::size_t at = 0; at < route_.stations.size(); ++at) {
             const Station& station = route_.stations[at];
-            bool passed = false;
-            if (std::string problem = RunStationOnPhone(at, bsn, passed); !problem.empty()) return problem;
+            bool passed = false, gone = false;
+            if (std::string problem = RunStationOnPhone(at, bsn, passed, gone); !problem.empty()) return problem;
+            if (gone) return "";
             const bool last = at + 1 == route_.stations.size();
             if (!last && (passed || draws_.Chance(options_.stray_rate))) {
                 const int next = route_.stations[at + 1].port;
@@ -91,15 +115,20 @@ class Line {
                     !problem.empty()) {
                     return problem;
                 }
+                phone_on_ = next;
                 continue;
             }
-            return Changed("taking phone " + bsn + " off", station.port, desk::RemovePhone(folder_, station.port));
+            std::string problem =
+                Changed("taking phone " + bsn + " off", station.port, desk::RemovePhone(folder_, station.port));
+            if (problem.empty()) phone_on_ = -1;
+            return problem;
         }
         return "";
     }
 
-    // The station's run on the phone, and what the phone's record says after it.
-    std::string RunStationOnPhone(std::size_t at, const std::string& bsn, bool& passed) {
+    // The station's run on the phone, and what the phone's record says after it; `gone` when
+    // the station took the phone off the line.
+    std::string RunStationOnPhone(std::size_t at, const std::string& bsn, bool& passed, bool& gone) {
         const Station& station = route_.stations[at];
         StationTally& tally = report_.stations[at];
         if (!desk::ClearTrace(folder_)) {
@@ -118,12 +147,15 @@ class Line {
             if (std::string problem = desk::ClearFaults(folder_, station.port); !problem.empty()) {
                 return "clearing the faults left on COM" + std::to_string(station.port) + " failed: " + problem;
             }
+            faults_on_ = -1;
         }
         report_.stations_s += seconds;
         ++tally.runs;
         tally.cycle_ms.push_back(seconds * 1000);
         if (run.timed_out) {
             ++tally.timeouts;
+        } else if (run.signal != 0) {
+            ++tally.signals[run.signal];
         } else {
             ++tally.exit_codes[run.exit_code];
         }
@@ -132,12 +164,35 @@ class Line {
         tally.floor_ms.push_back(floor_ms);
         const desk::SeenPhone seen = desk::LoadPhone(folder_, station.port);
         if (seen.state != SIM_PHONE_PRESENT) {
-            return "reading phone " + bsn + " on COM" + std::to_string(station.port) + " after " + station.name +
-                   " failed: its phone file is missing or damaged; look at it with 'stagemark-phone where --port " +
-                   std::to_string(station.port) + "'";
+            gone = true;
+            return TakeOff(report_.destroyed, station, bsn,
+                           seen.state == SIM_PHONE_NONE ? "its phone file was deleted"
+                                                        : "its phone file was damaged or cannot be read");
+        }
+        // Another phone on the port than the one the line put there: the record judged would
+        // not be this phone's.
+        if (const std::string found = format::BsnText(seen.record.data()); found != bsn) {
+            gone = true;
+            return TakeOff(report_.swapped, station, bsn, "COM" + std::to_string(station.port) + " holds phone '" +
+                                                              found + "' after it");
         }
         Judge(at, bsn, seen.record, run, passed);
         return "";
+    }
+
+    // A station that deleted, damaged or swapped its phone: its finding, and what is on the
+    // port off the desk, so the line goes on with the next phone.
+    std::string TakeOff(std::vector<Finding>& findings, const Station& station, const std::string& bsn,
+                        const std::string& detail) {
+        findings.push_back({station.name, bsn, detail});
+        const desk::CommandOutcome removed = desk::RemovePhone(folder_, station.port);
+        if (removed.result == desk::CommandResult::NoPhone) {
+            phone_on_ = -1;
+            return "";
+        }
+        std::string problem = Changed("taking what is left of phone " + bsn + " off", station.port, removed);
+        if (problem.empty()) phone_on_ = -1;
+        return problem;
     }
 
     // The record against the route so far: an escape, a lost result, a finished phone.
@@ -175,6 +230,7 @@ class Line {
     // A once-fault on the port for each op the station may call, each with the fault rate.
     std::string PlanFaults(int port) {
         if (options_.fault_rate == 0) return "";
+        faults_on_ = port;
         for (int op = 0; op < SIM_OP_COUNT; ++op) {
             if (!draws_.Chance(options_.fault_rate)) continue;
             if (std::string problem = desk::PlanFault(folder_, port, {static_cast<SimOp>(op), false}); !problem.empty()) {
@@ -209,6 +265,8 @@ class Line {
     const LineOptions& options_;
     Draws draws_;
     LineReport report_;
+    int phone_on_ = -1;   // the port of the line's phone on the desk, or -1
+    int faults_on_ = -1;  // the port the line planned faults on and has not cleared, or -1
 };
 
 }  // namespace

@@ -17,6 +17,7 @@ struct StationRun {
     bool started = false;
     bool timed_out = false;  // stopped at the time limit
     int exit_code = 0;       // when it ended by itself
+    int signal = 0;          // when a signal ended it, not the line's limit: its number
     std::string problem;     // when it could not start: why
 };
 

@@ -60,8 +60,15 @@ StationRun RunStation(const std::filesystem::path& program, const std::vector<st
     for (int fd = 0; fd <= 2; ++fd) {
         posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
     }
+    // A group of its own, so that the station's children end with it: a child left holding
+    // the port would stop the next phone.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
         run.problem = std::strerror(spawned);
@@ -69,24 +76,32 @@ StationRun RunStation(const std::filesystem::path& program, const std::vector<st
     }
     run.started = true;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limit_seconds);
-    int status = 0;
     for (;;) {
-        const pid_t ended = waitpid(pid, &status, WNOHANG);
-        if (ended == pid) break;
-        if (ended < 0 && errno != EINTR) {
+        // Seen ended but not yet reaped: the group keeps its number while its children are killed.
+        siginfo_t ended{};
+        const int seen = waitid(P_PID, static_cast<id_t>(pid), &ended, WEXITED | WNOHANG | WNOWAIT);
+        if (seen == 0 && ended.si_pid == pid) break;
+        if (seen < 0 && errno != EINTR) {
             run.problem = std::strerror(errno);
-            return run;
+            break;
         }
         if (std::chrono::steady_clock::now() >= deadline) {
-            kill(pid, SIGKILL);
-            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-            }
             run.timed_out = true;
-            return run;
+            break;
         }
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    // What the station left running ends with it, before the next phone.
+    kill(-pid, SIGKILL);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (run.timed_out) return run;
+    if (WIFSIGNALED(status)) {
+        run.signal = WTERMSIG(status);
+    } else {
+        run.exit_code = WEXITSTATUS(status);
+    }
     return run;
 }
 

@@ -83,20 +83,42 @@ StationRun RunStation(const std::filesystem::path& program, const std::vector<st
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = startup.hStdOutput = startup.hStdError = null_device;
+    // A job of its own, so that the station's children end with it: a child left holding the
+    // port would stop the next phone. Started suspended, so no child is made outside the job.
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    if (job == nullptr) {
+        run.problem = "no job object for the station (" + ErrorText(GetLastError()) + ")";
+        CloseHandle(null_device);
+        return run;
+    }
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
     PROCESS_INFORMATION process{};
-    const BOOL created = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                        &startup, &process);
+    const BOOL created = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
+                                        nullptr, nullptr, &startup, &process);
     const DWORD create_error = GetLastError();
     CloseHandle(null_device);
     if (!created) {
+        CloseHandle(job);
         run.problem = ErrorText(create_error);
         return run;
     }
+    if (!AssignProcessToJobObject(job, process.hProcess)) {
+        run.problem = "the station could not be put in a job (" + ErrorText(GetLastError()) + ")";
+        TerminateProcess(process.hProcess, 1);
+        WaitForSingleObject(process.hProcess, INFINITE);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        CloseHandle(job);
+        return run;
+    }
+    ResumeThread(process.hThread);
     CloseHandle(process.hThread);
     run.started = true;
     const DWORD limit_ms = static_cast<DWORD>(limit_seconds) * 1000u;
     if (WaitForSingleObject(process.hProcess, limit_ms) == WAIT_TIMEOUT) {
-        TerminateProcess(process.hProcess, 1);
+        TerminateJobObject(job, 1);
         WaitForSingleObject(process.hProcess, INFINITE);
         run.timed_out = true;
     } else {
@@ -104,6 +126,9 @@ StationRun RunStation(const std::filesystem::path& program, const std::vector<st
         GetExitCodeProcess(process.hProcess, &code);
         run.exit_code = static_cast<int>(code);
     }
+    // What the station left running ends with it, before the next phone.
+    TerminateJobObject(job, 1);
+    CloseHandle(job);
     CloseHandle(process.hProcess);
     return run;
 }

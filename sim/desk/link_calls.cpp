@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "call_log.hpp"
@@ -28,9 +29,11 @@ bool HoldForLink(DeskCall& call, int port) {
     state.open_problem.clear();
     // A desk named by a relative path is no desk at all: the link is refused at once, as a
     // port that does not exist, and the tool says why.
-    if (folder != nullptr && !folder->Usable() && !DeskPathRefusal().empty()) {
-        state.open_problem = DeskPathRefusal();
-        return false;
+    if (folder != nullptr && !folder->Usable()) {
+        if (std::string refusal = DeskPathRefusal(); !refusal.empty()) {
+            state.open_problem = std::move(refusal);
+            return false;
+        }
     }
     if (folder == nullptr || !folder->Usable()) return true;  // nothing to hold against: the read will say why
     HoldAttempt attempt = TakePort(*folder, port, Holder::Link, kLinkWaitForCommandMs);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 
 #include "phone_file.hpp"
 #include "port_hold.hpp"
@@ -20,6 +21,27 @@ std::uint32_t SecondsNow() {
 }
 
 CommandOutcome Failed(std::string problem) { return {CommandResult::Failed, std::move(problem)}; }
+
+// What the one change path's answer is for a desk command; none when the change failed,
+// which the command words itself, as what it could not do.
+std::optional<CommandOutcome> Settled(PhoneChange answer, const Folder& folder, int port, const char* nothing_done) {
+    switch (answer) {
+        case PhoneChange::Done: return CommandOutcome{CommandResult::Done, ""};
+        case PhoneChange::NoPhone: return CommandOutcome{CommandResult::NoPhone, ""};
+        case PhoneChange::PhoneThere: return CommandOutcome{CommandResult::PhoneThere, ""};
+        case PhoneChange::ChangedSinceSeen:
+            return Failed(folder.PathOf(PortFile(port, ".phone")) +
+                          " changed while the port was held, by something outside the desk; " + nothing_done +
+                          ", run the command again");
+        case PhoneChange::Failed: break;
+    }
+    return std::nullopt;
+}
+
+// The system's reason for the last failed file operation, in brackets, or nothing.
+std::string FailureCause(const Folder& folder) {
+    return folder.LastFailure().empty() ? "" : " (" + folder.LastFailure() + ")";
+}
 
 // Under the port's hold: the phone as it is, the change, and the one change path.
 CommandOutcome ChangeHeld(const Folder& folder, int port, Change change, const format::Record* record,
@@ -51,17 +73,11 @@ CommandOutcome ChangeHeld(const Folder& folder, int port, Change change, const f
             break;
         case Change::Put: break;
     }
-    switch (ChangePhone(folder, port, seen, written)) {
-        case PhoneChange::Done: return {CommandResult::Done, ""};
-        case PhoneChange::NoPhone: return {CommandResult::NoPhone, ""};
-        case PhoneChange::PhoneThere: return {CommandResult::PhoneThere, ""};
-        case PhoneChange::ChangedSinceSeen:
-            return Failed(folder.PathOf(PortFile(port, ".phone")) +
-                          " changed while the port was held, by something outside the desk; nothing was written, "
-                          "run the command again");
-        case PhoneChange::Failed: break;
+    if (std::optional<CommandOutcome> settled = Settled(ChangePhone(folder, port, seen, written), folder, port,
+                                                        "nothing was written")) {
+        return *settled;
     }
-    const std::string cause = folder.LastFailure().empty() ? "" : " (" + folder.LastFailure() + ")";
+    const std::string cause = FailureCause(folder);
     if (change == Change::Remove) {
         return Failed(folder.PathOf(PortFile(port, ".phone")) + " could not be removed" + cause +
                       "; check the desk folder's permissions");
@@ -117,19 +133,12 @@ CommandOutcome MoveHeld(const Folder& folder, int from, int to) {
     const SeenPhone seen = LoadPhone(folder, from);
     if (seen.state == SIM_PHONE_NONE) return {CommandResult::NoPhone, ""};
     if (folder.KindOf(PortFile(to, ".phone")) != FileKind::Missing) return {CommandResult::PhoneThere, ""};
-    switch (MovePhoneFile(folder, from, seen, to)) {
-        case PhoneChange::Done: return {CommandResult::Done, ""};
-        case PhoneChange::NoPhone: return {CommandResult::NoPhone, ""};
-        case PhoneChange::PhoneThere: return {CommandResult::PhoneThere, ""};
-        case PhoneChange::ChangedSinceSeen:
-            return Failed(folder.PathOf(PortFile(from, ".phone")) +
-                          " changed while the port was held, by something outside the desk; nothing was moved, "
-                          "run the command again");
-        case PhoneChange::Failed: break;
+    if (std::optional<CommandOutcome> settled = Settled(MovePhoneFile(folder, from, seen, to), folder, from,
+                                                        "nothing was moved")) {
+        return *settled;
     }
-    const std::string cause = folder.LastFailure().empty() ? "" : " (" + folder.LastFailure() + ")";
     return Failed(folder.PathOf(PortFile(from, ".phone")) + " could not be moved to " +
-                  folder.PathOf(PortFile(to, ".phone")) + cause + "; check the desk folder's permissions");
+                  folder.PathOf(PortFile(to, ".phone")) + FailureCause(folder) + "; check the desk folder's permissions");
 }
 
 }  // namespace

@@ -56,13 +56,16 @@ std::string ParsePort(const char* value, int& port) {
     return "";
 }
 
-bool JsonWanted(int argc, char** argv) {
-    const CommandShape* shape = argc > 1 ? Shape(argv[1]) : nullptr;
-    if (shape == nullptr || shape->flags.count("--json") == 0) return false;
+bool JsonAmongArguments(int argc, char** argv) {
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--json") == 0) return true;
     }
     return false;
+}
+
+bool JsonWanted(int argc, char** argv) {
+    const CommandShape* shape = argc > 1 ? Shape(argv[1]) : nullptr;
+    return shape != nullptr && shape->flags.count("--json") != 0 && JsonAmongArguments(argc, argv);
 }
 
 int Usage(const std::string& message, bool json) {

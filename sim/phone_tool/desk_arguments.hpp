@@ -28,6 +28,9 @@ std::string ParsePort(const char* value, int& port);
 // Empty when the command line is sound; otherwise what is wrong with it.
 std::string ParseArguments(int argc, char** argv, Arguments& out);
 
+// Whether --json is among the arguments after the command word, however wrong the rest is.
+bool JsonAmongArguments(int argc, char** argv);
+
 // Whether failures are told in JSON too: the command takes --json, and it is among the
 // arguments, however wrong the rest of the command line is.
 bool JsonWanted(int argc, char** argv);

@@ -93,17 +93,10 @@ std::string ParseLineArguments(int argc, char** argv, LineArguments& out) {
     return "";
 }
 
-bool JsonAsked(int argc, char** argv) {
-    for (int i = 2; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--json") == 0) return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 int Line(int argc, char** argv) {
-    const bool json = JsonAsked(argc, argv);
+    const bool json = JsonAmongArguments(argc, argv);
     LineArguments args;
     if (const std::string problem = ParseLineArguments(argc, argv, args); !problem.empty()) return Usage(problem, json);
     if (const std::string refusal = desk::DeskPathRefusal(); !refusal.empty()) return Usage(refusal, json);

@@ -214,11 +214,8 @@ int main(int argc, char** argv) {
         const std::string message = std::string("running the command failed: ") + error.what() +
                                     "; close other programs and try again";
         std::fprintf(stderr, "stagemark: %s\n", message.c_str());
-        for (int i = 1; i < argc; ++i) {
-            if (std::string(argv[i]) == "--json") {
-                std::printf("{\"error\": %s, \"step\": \"run\", \"port\": null}\n", format::JsonString(message).c_str());
-                break;
-            }
+        if (tool::JsonAnywhere(argc, argv)) {
+            std::printf("{\"error\": %s, \"step\": \"run\", \"port\": null}\n", format::JsonString(message).c_str());
         }
         return tool::kExitFailure;
     }

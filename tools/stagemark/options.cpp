@@ -86,13 +86,6 @@ Parsed ReportUsageError(bool json, const std::string& message) {
     return Parsed{std::nullopt, nullptr, kUsageError};
 }
 
-bool JsonAnywhere(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::string_view(argv[i]) == "--json") return true;
-    }
-    return false;
-}
-
 // Plain decimal only: strtol would also take leading blanks and a plus sign.
 std::optional<long> ParseInteger(const char* text, long lowest, long highest) {
     const char* digits = text[0] == '-' ? text + 1 : text;
@@ -105,6 +98,13 @@ std::optional<long> ParseInteger(const char* text, long lowest, long highest) {
 }
 
 }  // namespace
+
+bool JsonAnywhere(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--json") return true;
+    }
+    return false;
+}
 
 Parsed ParseOptions(int argc, char** argv) {
     const bool json = JsonAnywhere(argc, argv);

@@ -31,4 +31,7 @@ struct Parsed {
 // that it can tell when the help could not be written.
 Parsed ParseOptions(int argc, char** argv);
 
+// Whether --json is anywhere on the command line, however wrong the rest of it is.
+bool JsonAnywhere(int argc, char** argv);
+
 }  // namespace tool
